@@ -1,0 +1,14 @@
+// The one header a program includes to call the platform's Win32 names.
+#pragma once
+
+#include "fgplatform/basetypes.h"
+#include "fgplatform/crt.h"
+#include "fgplatform/kernel.h"
+#include "fgplatform/oaidl.h"
+#include "fgplatform/objbase.h"
+#include "fgplatform/oleauto.h"
+#include "fgplatform/unknwn.h"
+#include "fgplatform/winerror.h"
+#include "fgplatform/winnls.h"
+#include "fgplatform/wtext.h"
+#include "fgplatform/wtypes.h"

@@ -1,0 +1,282 @@
+// printf engine: parses each conversion itself, renders numbers through the
+// C library's snprintf and strings through the code-page conversion, so
+// that 8- and 16-bit formats share one implementation.
+#include "format.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "codepage.h"
+#include "fgplatform/winnls.h"
+#include "locale_table.h"
+
+namespace {
+
+enum class Length { Default, Char, Short, Long32, Long64, Pointer, LongDouble, Wide };
+
+struct Spec {
+  char flags[8] = {};
+  int nFlags = 0;
+  int width = -1;
+  int precision = -1;
+  Length length = Length::Default;
+  bool LeftAlign() const { return std::memchr(flags, '-', nFlags) != nullptr; }
+  bool ZeroPad() const { return std::memchr(flags, '0', nFlags) != nullptr; }
+};
+
+template <class C>
+bool IsDigit(C c) {
+  return c >= '0' && c <= '9';
+}
+
+// The narrow printf spec for a numeric conversion.
+std::string NumericSpec(const Spec& spec, const char* lengthWord, char conversion) {
+  std::string s = "%";
+  s.append(spec.flags, spec.nFlags);
+  if (spec.width >= 0) s += std::to_string(spec.width);
+  if (spec.precision >= 0) s += "." + std::to_string(spec.precision);
+  s += lengthWord;
+  s += conversion;
+  return s;
+}
+
+template <class... A>
+std::string Snprintf(const std::string& spec, A... value) {
+  int n = std::snprintf(nullptr, 0, spec.c_str(), value...);
+  if (n <= 0) return {};
+  std::string out(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(out.data(), out.size(), spec.c_str(), value...);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+UINT ThreadCodePage() { return fgp::ResolveCodePage(CP_THREAD_ACP); }
+
+std::u16string Widen(std::string_view s) {
+  std::u16string out;
+  fgp::DecodeCodePage(ThreadCodePage(), s, /*strict=*/false, out);
+  return out;
+}
+
+std::string Narrow(std::u16string_view s) {
+  std::string out;
+  bool used = false;
+  fgp::EncodeCodePage(ThreadCodePage(), s, /*strict=*/false, '?', out, used);
+  return out;
+}
+
+void AppendAscii(std::string& out, const std::string& s) { out += s; }
+void AppendAscii(std::u16string& out, const std::string& s) {
+  for (char c : s) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+}
+void AppendText(std::string& out, std::string_view narrow, std::u16string_view wide, bool isWide) {
+  out += isWide ? Narrow(wide) : std::string(narrow);
+}
+void AppendText(std::u16string& out, std::string_view narrow, std::u16string_view wide, bool isWide) {
+  out += isWide ? std::u16string(wide) : Widen(narrow);
+}
+
+template <class S>
+void Pad(S& out, const Spec& spec, size_t length, const S& text) {
+  size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+  size_t fill = width > length ? width - length : 0;
+  typename S::value_type padChar = spec.ZeroPad() && !spec.LeftAlign() ? '0' : ' ';
+  if (!spec.LeftAlign()) out.append(fill, padChar);
+  out += text;
+  if (spec.LeftAlign()) out.append(fill, ' ');
+}
+
+// A string or character argument, 8- or 16-bit.
+template <class S>
+void FormatText(S& out, const Spec& spec, bool isWide, va_list& args, bool isChar) {
+  std::string narrow;
+  std::u16string wide;
+  if (isChar) {
+    int c = va_arg(args, int);
+    if (isWide)
+      wide.push_back(static_cast<char16_t>(c));
+    else
+      narrow.push_back(static_cast<char>(c));
+  } else if (isWide) {
+    const char16_t* p = va_arg(args, const char16_t*);
+    if (p == nullptr) p = u"(null)";
+    size_t n = 0;
+    while (p[n] != 0 && (spec.precision < 0 || n < static_cast<size_t>(spec.precision))) ++n;
+    wide.assign(p, n);
+  } else {
+    const char* p = va_arg(args, const char*);
+    if (p == nullptr) p = "(null)";
+    size_t n = 0;
+    while (p[n] != 0 && (spec.precision < 0 || n < static_cast<size_t>(spec.precision))) ++n;
+    narrow.assign(p, n);
+  }
+  S text;
+  AppendText(text, narrow, wide, isWide);
+  Pad(out, spec, text.size(), text);
+}
+
+std::string FormatInteger(const Spec& spec, char conversion, va_list& args) {
+  bool isSigned = conversion == 'd' || conversion == 'i';
+  unsigned long long bits = 0;
+  long long value = 0;
+  switch (spec.length) {
+    case Length::Long64:
+      value = va_arg(args, long long);
+      break;
+    case Length::Pointer:
+      value = static_cast<long long>(va_arg(args, intptr_t));
+      if (!isSigned) bits = static_cast<uintptr_t>(value);
+      break;
+    default:
+      value = va_arg(args, int);
+      break;
+  }
+  if (isSigned) {
+    if (spec.length == Length::Short) value = static_cast<short>(value);
+    if (spec.length == Length::Char) value = static_cast<signed char>(value);
+    return Snprintf(NumericSpec(spec, "ll", conversion), value);
+  }
+  if (spec.length == Length::Long64)
+    bits = static_cast<unsigned long long>(value);
+  else if (spec.length != Length::Pointer)
+    bits = static_cast<unsigned int>(value);
+  if (spec.length == Length::Short) bits = static_cast<unsigned short>(bits);
+  if (spec.length == Length::Char) bits = static_cast<unsigned char>(bits);
+  return Snprintf(NumericSpec(spec, "ll", conversion), bits);
+}
+
+std::string FormatReal(const Spec& spec, char conversion, va_list& args) {
+  if (spec.length == Length::LongDouble) return Snprintf(NumericSpec(spec, "L", conversion), va_arg(args, long double));
+  return Snprintf(NumericSpec(spec, "", conversion), va_arg(args, double));
+}
+
+template <class C>
+int FormatImpl(std::basic_string<C>& out, const C* format, va_list& args) {
+  constexpr bool kWideFormat = sizeof(C) == 2;
+  for (const C* p = format; *p != 0;) {
+    if (*p != '%') {
+      out.push_back(*p++);
+      continue;
+    }
+    ++p;
+    if (*p == '%') {
+      out.push_back('%');
+      ++p;
+      continue;
+    }
+    Spec spec;
+    while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') {
+      if (spec.nFlags < 7) spec.flags[spec.nFlags++] = static_cast<char>(*p);
+      ++p;
+    }
+    if (*p == '*') {
+      spec.width = va_arg(args, int);
+      if (spec.width < 0) {
+        spec.flags[spec.nFlags++] = '-';
+        spec.width = -spec.width;
+      }
+      ++p;
+    } else {
+      while (IsDigit(*p)) spec.width = (spec.width < 0 ? 0 : spec.width * 10) + (*p++ - '0');
+    }
+    if (*p == '.') {
+      ++p;
+      spec.precision = 0;
+      if (*p == '*') {
+        spec.precision = va_arg(args, int);
+        ++p;
+      } else {
+        while (IsDigit(*p)) spec.precision = spec.precision * 10 + (*p++ - '0');
+      }
+    }
+    if (*p == 'h') {
+      ++p;
+      spec.length = Length::Short;
+      if (*p == 'h') {
+        ++p;
+        spec.length = Length::Char;
+      }
+    } else if (*p == 'l') {
+      ++p;
+      spec.length = Length::Long32;
+      if (*p == 'l') {
+        ++p;
+        spec.length = Length::Long64;
+      }
+    } else if (*p == 'L') {
+      ++p;
+      spec.length = Length::LongDouble;
+    } else if (*p == 'w') {
+      ++p;
+      spec.length = Length::Wide;
+    } else if (*p == 'z' || *p == 't' || *p == 'j') {
+      ++p;
+      spec.length = Length::Pointer;
+    } else if (*p == 'I') {
+      ++p;
+      spec.length = Length::Pointer;
+      if (p[0] == '6' && p[1] == '4') {
+        p += 2;
+        spec.length = Length::Long64;
+      } else if (p[0] == '3' && p[1] == '2') {
+        p += 2;
+        spec.length = Length::Long32;
+      }
+    }
+    C conversion = *p;
+    if (conversion == 0) return EINVAL;
+    ++p;
+    switch (conversion) {
+      case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
+        AppendAscii(out, FormatInteger(spec, static_cast<char>(conversion), args));
+        break;
+      case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+        AppendAscii(out, FormatReal(spec, static_cast<char>(conversion), args));
+        break;
+      case 'c': case 'C': case 's': case 'S': {
+        bool upper = conversion == 'C' || conversion == 'S';
+        bool isWide = kWideFormat != upper;
+        if (spec.length == Length::Short) isWide = false;
+        if (spec.length == Length::Long32 || spec.length == Length::Wide) isWide = true;
+        FormatText(out, spec, isWide, args, conversion == 'c' || conversion == 'C');
+        break;
+      }
+      case 'p': {
+        Spec hex = spec;
+        hex.nFlags = 0;
+        hex.width = -1;
+        hex.precision = static_cast<int>(2 * sizeof(void*));
+        std::string digits = Snprintf(NumericSpec(hex, "ll", 'X'),
+                                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(args, void*))));
+        std::basic_string<C> text;
+        AppendAscii(text, digits);
+        Pad(out, spec, text.size(), text);
+        break;
+      }
+      default:
+        return EINVAL;  // %n and unknown conversions
+    }
+  }
+  return 0;
+}
+
+template <class C>
+int FormatCopy(std::basic_string<C>& out, const C* format, va_list argsIn) {
+  va_list args;
+  va_copy(args, argsIn);
+  int rc = FormatImpl(out, format, args);
+  va_end(args);
+  return rc;
+}
+
+}  // namespace
+
+namespace fgp {
+
+int FormatV(std::string& out, const char* format, va_list args) { return FormatCopy(out, format, args); }
+int FormatV(std::u16string& out, const char16_t* format, va_list args) { return FormatCopy(out, format, args); }
+
+}  // namespace fgp

@@ -1,0 +1,26 @@
+// A GoogleTest fixture that proves each test leaves the platform as it
+// found it: no live blocks, strings, arrays or critical sections, no fault
+// armed, no report it did not take.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "fgplatform/testing.h"
+
+namespace fgtest {
+
+class BaselineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Reports taken so far; a test that expects none calls nothing.
+  std::vector<DebugReport> Reports();
+  std::string Output();
+
+ private:
+  LiveCounts m_before{};
+  std::vector<DebugReport> m_reports;
+  std::string m_output;
+};
+
+}  // namespace fgtest

@@ -1,0 +1,69 @@
+// Test controls of the platform: fail the Nth call of a service, capture the
+// debug output and the runtime's debug reports, count what is still alive.
+// Linked only into tests; the product never includes this header.
+//
+// A fault is armed per service with a countdown: FailCall(s, n) makes the
+// n-th call of s from now fail (n = 1 is the next call); with persistent set
+// every call from the n-th on fails. A failing call behaves as the service
+// documents for that failure (a null block, FALSE with a last error, a
+// raised STATUS_NO_MEMORY, a registry code). Faults fired can be counted,
+// which drives the loop: arm 1, run, check; arm 2, ...; until none fires.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fgplatform/basetypes.h"
+
+namespace fgtest {
+
+enum class Service {
+  Heap,             // HeapAlloc/HeapReAlloc on every heap the program made
+  TaskMemory,       // CoTaskMemAlloc/Realloc
+  SystemString,     // SysAlloc*/SysReAlloc*
+  SafeArray,        // array descriptors and data
+  CriticalSection,  // InitializeCriticalSection*
+  ErrorInfo,        // CreateErrorInfo
+  RegistryWrite,    // registry calls that change the store
+  Mapping,          // CreateFileMapping
+  Count
+};
+
+FG_EXPORT const char* ServiceName(Service s);
+
+FG_EXPORT void FailCall(Service s, int nth, bool persistent = false);
+// The code a failing call reports where the service lets the caller choose
+// (registry writes); 0 restores the service's own failure code.
+FG_EXPORT void SetFailureCode(Service s, long code);
+FG_EXPORT void ClearFaults();
+FG_EXPORT int FaultsFired(Service s);
+FG_EXPORT int CallsSeen(Service s);
+
+// Debug output (OutputDebugString*) and debug reports (RuntimeDebugReport)
+// are kept in memory while capture is on, instead of going to the sink.
+struct DebugReport {
+  int type;
+  std::string file;
+  int line;
+  std::string module;
+  std::string text;
+};
+FG_EXPORT void CaptureDebugOutput(bool on);
+FG_EXPORT std::string TakeDebugOutput();
+FG_EXPORT std::vector<DebugReport> TakeDebugReports();
+
+struct LiveCounts {
+  long heapBlocks;        // blocks in the process heap and private heaps
+  long privateHeaps;      // heaps made by HeapCreate and not destroyed
+  long taskBlocks;        // task memory blocks
+  long systemStrings;     // system strings
+  long arrays;            // array descriptors
+  long criticalSections;  // initialised and not deleted
+  bool operator==(const LiveCounts&) const = default;
+};
+FG_EXPORT LiveCounts Live();
+
+// Clears faults, captured output and reports; capture is switched off.
+FG_EXPORT void Reset();
+
+}  // namespace fgtest

@@ -1,0 +1,35 @@
+#include "fgplatform/test_baseline.h"
+
+namespace fgtest {
+
+void BaselineTest::SetUp() {
+  Reset();
+  CaptureDebugOutput(true);
+  m_before = Live();
+}
+
+std::vector<DebugReport> BaselineTest::Reports() {
+  for (DebugReport& r : TakeDebugReports()) m_reports.push_back(std::move(r));
+  return m_reports;
+}
+
+std::string BaselineTest::Output() {
+  m_output += TakeDebugOutput();
+  return m_output;
+}
+
+void BaselineTest::TearDown() {
+  ClearFaults();
+  LiveCounts after = Live();
+  EXPECT_EQ(m_before.heapBlocks, after.heapBlocks) << "heap blocks left alive";
+  EXPECT_EQ(m_before.privateHeaps, after.privateHeaps) << "private heaps left alive";
+  EXPECT_EQ(m_before.taskBlocks, after.taskBlocks) << "task memory left alive";
+  EXPECT_EQ(m_before.systemStrings, after.systemStrings) << "system strings left alive";
+  EXPECT_EQ(m_before.arrays, after.arrays) << "arrays left alive";
+  EXPECT_EQ(m_before.criticalSections, after.criticalSections) << "critical sections not deleted";
+  for (const DebugReport& r : TakeDebugReports())
+    ADD_FAILURE() << "unexpected debug report: " << r.file << "(" << r.line << "): " << r.text;
+  Reset();
+}
+
+}  // namespace fgtest

@@ -1,0 +1,30 @@
+// The record layouts of a 32-bit build, held by static assertions. Compiled
+// with -m32 -fsyntax-only in CI.
+#include <cstddef>
+
+#include "fgplatform/win32.h"
+
+static_assert(sizeof(void*) == 4, "compile this check with -m32");
+
+static_assert(sizeof(GUID) == 16);
+static_assert(sizeof(VARIANT) == 16);
+static_assert(offsetof(VARIANT, vt) == 0);
+static_assert(offsetof(VARIANT, llVal) == 8);
+static_assert(offsetof(VARIANT, bstrVal) == 8);
+
+static_assert(sizeof(SAFEARRAYBOUND) == 8);
+static_assert(offsetof(SAFEARRAYBOUND, cElements) == 0);
+static_assert(offsetof(SAFEARRAYBOUND, lLbound) == 4);
+static_assert(sizeof(SAFEARRAY) == 24);
+static_assert(offsetof(SAFEARRAY, cDims) == 0);
+static_assert(offsetof(SAFEARRAY, fFeatures) == 2);
+static_assert(offsetof(SAFEARRAY, cbElements) == 4);
+static_assert(offsetof(SAFEARRAY, cLocks) == 8);
+static_assert(offsetof(SAFEARRAY, pvData) == 12);
+static_assert(offsetof(SAFEARRAY, rgsabound) == 16);
+
+static_assert(sizeof(CRITICAL_SECTION) == 24);
+static_assert(sizeof(EXCEPINFO) == 32);
+static_assert(sizeof(DISPPARAMS) == 16);
+
+int main() { return 0; }
