@@ -1,1 +1,199 @@
-#include <gtest/gtest.h>
+// Tagged values: clearing, copying, reference following and conversion.
+#include <string>
+
+#include "fgplatform/test_baseline.h"
+#include "fgplatform/win32.h"
+
+namespace {
+
+using TaggedValue = fgtest::BaselineTest;
+
+VARIANT Text(const char16_t* s) {
+  VARIANT v;
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(s);
+  return v;
+}
+
+// Converts `in` to `vt`; on success returns the result, which the caller
+// clears.
+HRESULT Change(const VARIANT& in, VARTYPE vt, VARIANT& out, USHORT flags = 0) {
+  VariantInit(&out);
+  return VariantChangeType(&out, &in, flags, vt);
+}
+
+struct CountedObject : IUnknown {
+  ULONG refs = 1;
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (riid != IID_IUnknown) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = this;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --refs; }
+};
+
+TEST_F(TaggedValue, ClearReleasesWhatTheValueOwns) {
+  VARIANT v = Text(u"x");
+  EXPECT_EQ(VariantClear(&v), S_OK);
+  EXPECT_EQ(v.vt, VT_EMPTY);
+  CountedObject object;
+  v.vt = VT_UNKNOWN;
+  v.punkVal = &object;
+  object.AddRef();
+  EXPECT_EQ(VariantClear(&v), S_OK);
+  EXPECT_EQ(object.refs, 1u);
+  v.vt = 0x7FF;
+  EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
+  v.vt = VT_ARRAY | VT_VARIANT;
+  v.parray = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+  SafeArrayLock(v.parray);
+  EXPECT_EQ(VariantClear(&v), DISP_E_ARRAYISLOCKED);
+  EXPECT_EQ(v.vt, VT_ARRAY | VT_VARIANT) << "a failed clear keeps the value";
+  SafeArrayUnlock(v.parray);
+  EXPECT_EQ(VariantClear(&v), S_OK);
+}
+
+TEST_F(TaggedValue, CopyDuplicatesStringsArraysAndReferences) {
+  VARIANT src = Text(u"ab\0c");
+  SysReAllocStringLen(&src.bstrVal, u"ab\0c", 4);
+  VARIANT dest = Text(u"old");
+  ASSERT_EQ(VariantCopy(&dest, &src), S_OK);
+  EXPECT_NE(dest.bstrVal, src.bstrVal);
+  EXPECT_EQ(SysStringLen(dest.bstrVal), 4u) << "embedded nulls copied";
+  VariantClear(&dest);
+
+  CountedObject object;
+  VARIANT unk;
+  unk.vt = VT_UNKNOWN;
+  unk.punkVal = &object;
+  ASSERT_EQ(VariantCopy(&dest, &unk), S_OK);
+  EXPECT_EQ(object.refs, 2u);
+  VariantClear(&dest);
+  EXPECT_EQ(object.refs, 1u);
+
+  fgtest::FailCall(fgtest::Service::SystemString, 1);
+  dest.vt = VT_I4;
+  EXPECT_EQ(VariantCopy(&dest, &src), E_OUTOFMEMORY);
+  EXPECT_EQ(dest.vt, VT_EMPTY);
+
+  VARIANT ref;
+  ref.vt = VT_BSTR | VT_BYREF;
+  ref.pbstrVal = &src.bstrVal;
+  ASSERT_EQ(VariantCopyInd(&dest, &ref), S_OK);
+  EXPECT_EQ(dest.vt, VT_BSTR);
+  EXPECT_NE(dest.bstrVal, src.bstrVal);
+  VariantClear(&dest);
+  VARIANT inner = src;
+  VARIANT viaVariant;
+  viaVariant.vt = VT_VARIANT | VT_BYREF;
+  viaVariant.pvarVal = &inner;
+  ASSERT_EQ(VariantCopyInd(&dest, &viaVariant), S_OK);
+  EXPECT_EQ(dest.vt, VT_BSTR);
+  VariantClear(&dest);
+  VariantClear(&src);
+}
+
+TEST_F(TaggedValue, ConvertsNumbersAndTextBothWays) {
+  VARIANT five;
+  five.vt = VT_I4;
+  five.lVal = 5;
+  VARIANT out;
+  ASSERT_EQ(Change(five, VT_BSTR, out), S_OK);
+  EXPECT_EQ(std::u16string(out.bstrVal), u"5");
+  VariantClear(&out);
+
+  VARIANT yes;
+  yes.vt = VT_BOOL;
+  yes.boolVal = VARIANT_TRUE;
+  ASSERT_EQ(Change(yes, VT_BSTR, out), S_OK);
+  EXPECT_EQ(std::u16string(out.bstrVal), u"-1");
+  VariantClear(&out);
+  ASSERT_EQ(Change(yes, VT_BSTR, out, VARIANT_ALPHABOOL), S_OK);
+  EXPECT_EQ(std::u16string(out.bstrVal), u"True");
+  VariantClear(&out);
+
+  for (const char16_t* t : {u"true", u"TRUE", u"True", u"7", u" 1 "}) {
+    VARIANT s = Text(t);
+    ASSERT_EQ(Change(s, VT_BOOL, out), S_OK) << "text " << std::string(t, t + 1);
+    EXPECT_EQ(out.boolVal, VARIANT_TRUE);
+    VariantClear(&s);
+  }
+  for (const char16_t* t : {u"false", u"0"}) {
+    VARIANT s = Text(t);
+    ASSERT_EQ(Change(s, VT_BOOL, out), S_OK);
+    EXPECT_EQ(out.boolVal, VARIANT_FALSE);
+    VariantClear(&s);
+  }
+  VARIANT bad = Text(u"maybe");
+  EXPECT_EQ(Change(bad, VT_BOOL, out), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Change(bad, VT_I4, out), DISP_E_TYPEMISMATCH);
+  VariantClear(&bad);
+
+  VARIANT big = Text(u"300");
+  EXPECT_EQ(Change(big, VT_UI1, out), DISP_E_OVERFLOW);
+  ASSERT_EQ(Change(big, VT_I2, out), S_OK);
+  EXPECT_EQ(out.vt, VT_I2);
+  EXPECT_EQ(out.iVal, 300);
+  VariantClear(&big);
+
+  VARIANT real;
+  real.vt = VT_R8;
+  real.dblVal = 2.5;
+  ASSERT_EQ(Change(real, VT_I4, out), S_OK);
+  EXPECT_EQ(out.lVal, 2) << "half to even";
+  real.dblVal = 0.1;
+  ASSERT_EQ(Change(real, VT_BSTR, out), S_OK);
+  EXPECT_EQ(std::u16string(out.bstrVal), u"0.1");
+  VariantClear(&out);
+
+  VARIANT empty;
+  empty.vt = VT_EMPTY;
+  ASSERT_EQ(Change(empty, VT_BSTR, out), S_OK);
+  EXPECT_EQ(SysStringLen(out.bstrVal), 0u);
+  VariantClear(&out);
+  VARIANT null;
+  null.vt = VT_NULL;
+  EXPECT_EQ(Change(null, VT_I4, out), DISP_E_TYPEMISMATCH);
+  VARIANT error;
+  error.vt = VT_ERROR;
+  error.scode = E_FAIL;
+  EXPECT_EQ(Change(error, VT_BSTR, out), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Change(five, VT_VARIANT, out), DISP_E_BADVARTYPE);
+}
+
+TEST_F(TaggedValue, ConvertsInPlaceAndThroughReferences) {
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = 12;
+  ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
+  EXPECT_EQ(std::u16string(v.bstrVal), u"12");
+  ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK) << "the old string is freed";
+  EXPECT_EQ(v.lVal, 12);
+  LONG target = 9;
+  VARIANT ref;
+  ref.vt = VT_I4 | VT_BYREF;
+  ref.plVal = &target;
+  VARIANT out;
+  ASSERT_EQ(Change(ref, VT_BSTR, out), S_OK);
+  EXPECT_EQ(std::u16string(out.bstrVal), u"9");
+  VariantClear(&out);
+}
+
+TEST_F(TaggedValue, ArraysConvertOnlyToTheirOwnType) {
+  VARIANT arr;
+  arr.vt = VT_ARRAY | VT_VARIANT;
+  arr.parray = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+  VARIANT out;
+  EXPECT_EQ(Change(arr, VT_BSTR, out), DISP_E_TYPEMISMATCH);
+  ASSERT_EQ(Change(arr, VT_ARRAY | VT_VARIANT, out), S_OK);
+  EXPECT_NE(out.parray, arr.parray) << "a copy, not a share";
+  VariantClear(&out);
+  VariantClear(&arr);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include "fgplatform/win32.h"
 
 #include <cstdio>
+#include <string>
 
 static int g_failures = 0;
 #define CHECK(cond)                                             \
@@ -14,7 +15,11 @@ static int g_failures = 0;
     }                                                           \
   } while (0)
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "locale") {
+    std::printf("system locale 0x%04x code page %u\n", GetSystemDefaultLCID(), GetACP());
+    return 0;
+  }
   BSTR hello = SysAllocString(u"Hello");
   CHECK(SysStringLen(hello) == 5 && SysStringByteLen(hello) == 10 && hello[5] == 0);
   BSTR upper = SysAllocString(u"HELLO");
