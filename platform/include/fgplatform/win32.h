@@ -10,5 +10,6 @@
 #include "fgplatform/unknwn.h"
 #include "fgplatform/winerror.h"
 #include "fgplatform/winnls.h"
+#include "fgplatform/winreg.h"
 #include "fgplatform/wtext.h"
 #include "fgplatform/wtypes.h"

@@ -1,0 +1,339 @@
+// The registry calls: handles, access rights, paths and the buffer rules of
+// each call, over the SQLite store.
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "faults.h"
+#include "fgplatform/winreg.h"
+#include "registry_store.h"
+
+namespace {
+
+using fgp::reg::KeyId;
+using fgp::reg::Store;
+
+struct OpenKey {
+  KeyId id;
+  REGSAM access;
+  uint64_t generation;
+};
+
+constexpr size_t kMaxKeyName = 255;
+constexpr size_t kMaxValueName = 16383;
+
+std::recursive_mutex g_lock;
+std::unordered_map<ULONG_PTR, OpenKey> g_handles;
+ULONG_PTR g_nextHandle = 0x2000;
+
+REGSAM Expand(REGSAM sam) {
+  REGSAM out = sam & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | MAXIMUM_ALLOWED);
+  if (sam & (GENERIC_READ | GENERIC_EXECUTE)) out |= KEY_READ;
+  if (sam & GENERIC_WRITE) out |= KEY_WRITE;
+  if (sam & (GENERIC_ALL | MAXIMUM_ALLOWED)) out |= KEY_ALL_ACCESS;
+  return out;
+}
+
+bool IsPredefined(HKEY h) {
+  auto v = static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(h));
+  return v >= 0x80000000u && v <= 0x80000006u &&
+         static_cast<LONG_PTR>(static_cast<LONG>(v)) == reinterpret_cast<LONG_PTR>(h);
+}
+
+// Everything a call needs: the store (transaction begun) and the key the
+// handle names, checked for existence and for the rights asked.
+class Call {
+ public:
+  Call(HKEY h, REGSAM needed, bool write) : m_guard(g_lock) {
+    m_status = Store::Current(m_store);
+    if (m_status != ERROR_SUCCESS) return;
+    if (IsPredefined(h)) {
+      m_key = {static_cast<KeyId>((reinterpret_cast<ULONG_PTR>(h) & 0xF) + 1), KEY_ALL_ACCESS, m_store->Generation()};
+    } else {
+      auto it = g_handles.find(reinterpret_cast<ULONG_PTR>(h));
+      if (it == g_handles.end() || it->second.generation != m_store->Generation()) {
+        m_status = ERROR_INVALID_HANDLE;
+        return;
+      }
+      m_key = it->second;
+    }
+    if ((m_key.access & needed) != needed) {
+      m_status = ERROR_ACCESS_DENIED;
+      return;
+    }
+    if (write && fgp::ShouldFail(fgtest::Service::RegistryWrite)) {
+      m_status = static_cast<LSTATUS>(fgp::FailureCode(fgtest::Service::RegistryWrite, ERROR_REGISTRY_IO_FAILED));
+      return;
+    }
+    m_status = m_store->Begin(write);
+    if (m_status != ERROR_SUCCESS) return;
+    m_open = true;
+    if (!m_store->KeyExists(m_key.id)) m_status = ERROR_KEY_DELETED;
+  }
+  ~Call() {
+    if (m_open) m_store->End(false);
+  }
+  LSTATUS Status() const { return m_status; }
+  Store& S() { return *m_store; }
+  KeyId Key() const { return m_key.id; }
+  // Commits when `status` is success; answers the final status.
+  LSTATUS Finish(LSTATUS status) {
+    m_open = false;
+    LSTATUS end = m_store->End(status == ERROR_SUCCESS);
+    return status != ERROR_SUCCESS ? status : end;
+  }
+
+ private:
+  std::lock_guard<std::recursive_mutex> m_guard;
+  Store* m_store = nullptr;
+  OpenKey m_key{};
+  LSTATUS m_status = ERROR_SUCCESS;
+  bool m_open = false;
+};
+
+HKEY NewHandle(KeyId id, REGSAM access, uint64_t generation) {
+  ULONG_PTR value = g_nextHandle;
+  g_nextHandle += 4;
+  g_handles[value] = {id, access, generation};
+  return reinterpret_cast<HKEY>(value);
+}
+
+std::u16string NameOf(LPCWSTR name) { return name != nullptr ? std::u16string(name) : std::u16string(); }
+
+// Splits a subkey path into its levels.
+LSTATUS SplitPath(LPCWSTR path, std::vector<std::u16string>& levels) {
+  levels.clear();
+  if (path == nullptr || *path == 0) return ERROR_SUCCESS;
+  if (*path == u'\\') return ERROR_BAD_PATHNAME;
+  std::u16string level;
+  for (const char16_t* p = path;; ++p) {
+    if (*p != u'\\' && *p != 0) {
+      level.push_back(*p);
+      continue;
+    }
+    if (level.empty() && *p == u'\\') return ERROR_BAD_PATHNAME;
+    if (level.size() > kMaxKeyName) return ERROR_INVALID_PARAMETER;
+    if (!level.empty()) levels.push_back(level);
+    level.clear();
+    if (*p == 0) break;
+  }
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Walk(Store& store, KeyId from, const std::vector<std::u16string>& levels, KeyId& out) {
+  out = from;
+  for (const std::u16string& level : levels) {
+    LSTATUS status = store.FindChild(out, level, out);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Copies `text` with a terminator into a buffer of *size characters;
+// ERROR_MORE_DATA when it does not fit.
+LSTATUS CopyName(const std::u16string& text, LPWSTR buffer, LPDWORD size) {
+  if (text.size() >= *size) return ERROR_MORE_DATA;
+  std::memcpy(buffer, text.data(), text.size() * 2);
+  buffer[text.size()] = 0;
+  *size = static_cast<DWORD>(text.size());
+  return ERROR_SUCCESS;
+}
+
+// The data rules shared by RegQueryValueExW and RegEnumValueW.
+LSTATUS CopyData(const fgp::reg::ValueRow& row, LPDWORD type, LPBYTE data, LPDWORD size) {
+  if (type != nullptr) *type = row.type;
+  if (size == nullptr) return ERROR_SUCCESS;
+  DWORD needed = static_cast<DWORD>(row.data.size());
+  if (data == nullptr) {
+    *size = needed;
+    return ERROR_SUCCESS;
+  }
+  if (*size < needed) {
+    *size = needed;
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(data, row.data.data(), needed);
+  *size = needed;
+  return ERROR_SUCCESS;
+}
+
+void SetFileTime(PFILETIME ft, int64_t written) {
+  if (ft == nullptr) return;
+  ft->dwLowDateTime = static_cast<DWORD>(written & 0xFFFFFFFF);
+  ft->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(written) >> 32);
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  std::vector<std::u16string> levels;
+  LSTATUS status = SplitPath(lpSubKey, levels);
+  if (status != ERROR_SUCCESS) return status;
+  Call call(hKey, 0, /*write=*/false);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  KeyId id = 0;
+  status = Walk(call.S(), call.Key(), levels, id);
+  if (status != ERROR_SUCCESS) return call.Finish(status);
+  status = call.Finish(ERROR_SUCCESS);
+  if (status == ERROR_SUCCESS) *phkResult = NewHandle(id, Expand(samDesired), call.S().Generation());
+  return status;
+}
+
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD, REGSAM samDesired,
+                               const SECURITY_ATTRIBUTES*, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  if (phkResult == nullptr || Reserved != 0) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  std::vector<std::u16string> levels;
+  LSTATUS status = SplitPath(lpSubKey, levels);
+  if (status != ERROR_SUCCESS) return status;
+  Call call(hKey, KEY_CREATE_SUB_KEY, /*write=*/true);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  KeyId id = call.Key();
+  DWORD disposition = REG_OPENED_EXISTING_KEY;
+  for (size_t i = 0; i < levels.size(); ++i) {
+    status = call.S().FindChild(id, levels[i], id);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      bool last = i + 1 == levels.size();
+      status = call.S().CreateChild(id, levels[i], last ? lpClass : nullptr, id);
+      disposition = REG_CREATED_NEW_KEY;
+    }
+    if (status != ERROR_SUCCESS) return call.Finish(status);
+  }
+  status = call.Finish(ERROR_SUCCESS);
+  if (status != ERROR_SUCCESS) return status;
+  *phkResult = NewHandle(id, Expand(samDesired), call.S().Generation());
+  if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                              DWORD cbData) {
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;
+  if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
+  std::u16string name = NameOf(lpValueName);
+  if (name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
+  Call call(hKey, KEY_SET_VALUE, /*write=*/true);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  return call.Finish(call.S().SetValue(call.Key(), name, dwType, lpData, cbData));
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData) {
+  if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
+  Call call(hKey, KEY_QUERY_VALUE, /*write=*/false);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  fgp::reg::ValueRow row;
+  LSTATUS status = call.S().GetValue(call.Key(), NameOf(lpValueName), row);
+  call.Finish(ERROR_SUCCESS);
+  if (status != ERROR_SUCCESS) return status;
+  return CopyData(row, lpType, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+  Call call(hKey, KEY_SET_VALUE, /*write=*/true);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  return call.Finish(call.S().DeleteValue(call.Key(), NameOf(lpValueName)));
+}
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  std::vector<std::u16string> levels;
+  LSTATUS status = SplitPath(lpSubKey, levels);
+  if (status != ERROR_SUCCESS) return status;
+  Call call(hKey, 0, /*write=*/true);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  KeyId id = 0;
+  status = Walk(call.S(), call.Key(), levels, id);
+  if (status != ERROR_SUCCESS) return call.Finish(status);
+  if (id <= fgp::reg::kRootCount) return call.Finish(ERROR_ACCESS_DENIED);
+  DWORD children = 0;
+  status = call.S().ChildCount(id, children);
+  if (status == ERROR_SUCCESS && children != 0) status = ERROR_ACCESS_DENIED;
+  if (status == ERROR_SUCCESS) status = call.S().DeleteKey(id);
+  return call.Finish(status);
+}
+
+LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
+  std::vector<std::u16string> levels;
+  LSTATUS status = SplitPath(lpSubKey, levels);
+  if (status != ERROR_SUCCESS) return status;
+  Call call(hKey, 0, /*write=*/true);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  KeyId id = 0;
+  status = Walk(call.S(), call.Key(), levels, id);
+  if (status != ERROR_SUCCESS) return call.Finish(status);
+  bool self = !levels.empty();
+  if (self && id <= fgp::reg::kRootCount) return call.Finish(ERROR_ACCESS_DENIED);
+  return call.Finish(call.S().DeleteTree(id, self));
+}
+
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  Call call(hKey, KEY_ENUMERATE_SUB_KEYS, /*write=*/false);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  std::u16string name, className;
+  int64_t written = 0;
+  LSTATUS status = call.S().ChildAt(call.Key(), dwIndex, name, className, written);
+  call.Finish(ERROR_SUCCESS);
+  if (status != ERROR_SUCCESS) return status;
+  status = CopyName(name, lpName, lpcchName);
+  if (status != ERROR_SUCCESS) return status;
+  if (lpClass != nullptr) {
+    status = CopyName(className, lpClass, lpcchClass);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  SetFileTime(lpftLastWriteTime, written);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  Call call(hKey, KEY_QUERY_VALUE, /*write=*/false);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  fgp::reg::ValueRow row;
+  LSTATUS status = call.S().ValueAt(call.Key(), dwIndex, row);
+  call.Finish(ERROR_SUCCESS);
+  if (status != ERROR_SUCCESS) return status;
+  status = CopyName(row.name, lpValueName, lpcchValueName);
+  if (status != ERROR_SUCCESS) return status;
+  return CopyData(row, lpType, lpData, lpcbData);
+}
+
+LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                                LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
+  Call call(hKey, KEY_QUERY_VALUE, /*write=*/false);
+  if (call.Status() != ERROR_SUCCESS) return call.Status();
+  fgp::reg::KeyInfo info;
+  LSTATUS status = call.S().Info(call.Key(), info);
+  call.Finish(ERROR_SUCCESS);
+  if (status != ERROR_SUCCESS) return status;
+  if (lpClass != nullptr) {
+    status = CopyName(info.className, lpClass, lpcchClass);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  if (lpcSubKeys) *lpcSubKeys = info.subkeys;
+  if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = info.maxSubkeyName;
+  if (lpcbMaxClassLen) *lpcbMaxClassLen = info.maxClass;
+  if (lpcValues) *lpcValues = info.values;
+  if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = info.maxValueName;
+  if (lpcbMaxValueLen) *lpcbMaxValueLen = info.maxValueData;
+  if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+  SetFileTime(lpftLastWriteTime, info.written);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+  if (IsPredefined(hKey)) return ERROR_SUCCESS;
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  return g_handles.erase(reinterpret_cast<ULONG_PTR>(hKey)) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}

@@ -1,0 +1,405 @@
+#include "registry_store.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "case_fold.h"
+#include "codepage.h"
+#include "fgplatform/kernel.h"
+
+namespace fgp::reg {
+
+namespace {
+
+constexpr int kApplicationId = 0x46475247;  // "FGRG"
+constexpr int kSchemaVersion = 1;
+constexpr const char16_t* kRootNames[kRootCount] = {
+    u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",   u"HKEY_LOCAL_MACHINE", u"HKEY_USERS",
+    u"HKEY_PERFORMANCE_DATA", u"HKEY_CURRENT_CONFIG", u"HKEY_DYN_DATA"};
+
+std::string ConfiguredPath() {
+  if (const char* p = std::getenv("FARROWGATE_REGISTRY"); p != nullptr && *p != '\0') return p;
+  std::string base;
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x != '\0')
+    base = x;
+  else if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0')
+    base = std::string(h) + "/.local/share";
+  else
+    base = "/tmp";
+  return base + "/farrowgate/registry.db";
+}
+
+void MakeParentDirectories(const std::string& path) {
+  for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
+    mkdir(path.substr(0, at).c_str(), 0700);
+}
+
+int64_t Now() {
+  using namespace std::chrono;
+  int64_t hundredNs = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count() / 100;
+  return hundredNs + 116444736000000000LL;  // 1601 to 1970
+}
+
+// Big-endian UTF-16 so that the database's byte order is code-unit order.
+std::string FoldKey(const std::u16string& name) {
+  std::u16string folded = FoldName(name);
+  std::string out;
+  out.reserve(folded.size() * 2);
+  for (char16_t c : folded) {
+    out.push_back(static_cast<char>(c >> 8));
+    out.push_back(static_cast<char>(c & 0xFF));
+  }
+  return out;
+}
+
+// A prepared statement that finalises itself.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+  ~Statement() { sqlite3_finalize(m_stmt); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  int Prepared() const { return m_rc; }
+  Statement& Int(int i, int64_t v) {
+    sqlite3_bind_int64(m_stmt, i, v);
+    return *this;
+  }
+  Statement& Blob(int i, const void* data, size_t size) {
+    if (size == 0)
+      sqlite3_bind_zeroblob(m_stmt, i, 0);
+    else
+      sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(size), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& Text16(int i, const std::u16string& s) { return Blob(i, s.data(), s.size() * 2); }
+  Statement& Folded(int i, const std::u16string& s) {
+    std::string f = FoldKey(s);
+    return Blob(i, f.data(), f.size());
+  }
+  Statement& Null(int i) {
+    sqlite3_bind_null(m_stmt, i);
+    return *this;
+  }
+  int Step() { return m_rc != SQLITE_OK ? m_rc : sqlite3_step(m_stmt); }
+  int64_t ColumnInt(int i) { return sqlite3_column_int64(m_stmt, i); }
+  std::string ColumnBytes(int i) {
+    const void* p = sqlite3_column_blob(m_stmt, i);
+    int n = sqlite3_column_bytes(m_stmt, i);
+    return p != nullptr ? std::string(static_cast<const char*>(p), static_cast<size_t>(n)) : std::string();
+  }
+  std::u16string ColumnText16(int i) {
+    std::string b = ColumnBytes(i);
+    std::u16string s(b.size() / 2, u'\0');
+    std::memcpy(s.data(), b.data(), s.size() * 2);
+    return s;
+  }
+
+ private:
+  sqlite3_stmt* m_stmt = nullptr;
+  int m_rc;
+};
+
+int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+
+LSTATUS StatusOf(int sqliteCode) {
+  switch (sqliteCode & 0xFF) {
+    case SQLITE_OK: case SQLITE_DONE: case SQLITE_ROW: return ERROR_SUCCESS;
+    case SQLITE_CORRUPT: case SQLITE_NOTADB: case SQLITE_FORMAT: return ERROR_REGISTRY_CORRUPT;
+    case SQLITE_NOMEM: return ERROR_OUTOFMEMORY;
+    case SQLITE_READONLY: case SQLITE_PERM: case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    default: return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+}  // namespace
+
+std::u16string FoldName(const std::u16string& name) {
+  std::u16string out = name;
+  for (char16_t& c : out) c = UpperCase(c);
+  return out;
+}
+
+LSTATUS Store::Current(Store*& out) {
+  static Store* store = new Store;  // one per process, alive until the end
+  out = store;
+  std::string path = ConfiguredPath();
+  if (store->m_db != nullptr && store->m_path == path) return ERROR_SUCCESS;
+  store->Close();
+  return store->Open(path);
+}
+
+void Store::Close() {
+  if (m_db == nullptr) return;
+  sqlite3_close_v2(m_db);
+  m_db = nullptr;
+  ++m_generation;
+}
+
+LSTATUS Store::Open(const std::string& path) {
+  MakeParentDirectories(path);
+  int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  LSTATUS status = rc == SQLITE_OK ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+  if (status == ERROR_SUCCESS) {
+    sqlite3_busy_timeout(m_db, 10000);
+    status = Check(path);
+  }
+  if (status == ERROR_SUCCESS) {
+    m_path = path;
+    return ERROR_SUCCESS;
+  }
+  if (std::find(m_reported.begin(), m_reported.end(), path) == m_reported.end()) {
+    m_reported.push_back(path);
+    std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : "cannot open the file";
+    std::string message = "registry: the store " + path +
+                          (status == ERROR_REGISTRY_CORRUPT ? " is damaged or not a registry store: "
+                                                            : " cannot be opened: ") +
+                          why + "\n";
+    OutputDebugStringA(message.c_str());
+  }
+  sqlite3_close_v2(m_db);
+  m_db = nullptr;
+  return status;
+}
+
+// Joins or creates the store; never writes into a file that holds anything
+// but an empty database or a registry store.
+LSTATUS Store::Check(const std::string&) {
+  int appId = -1, version = -1;
+  {
+    Statement s(m_db, "PRAGMA application_id");
+    int rc = s.Step();
+    if (rc != SQLITE_ROW) return StatusOf(rc);
+    appId = static_cast<int>(s.ColumnInt(0));
+  }
+  if (appId == 0) {
+    int64_t tables = 0;
+    {
+      Statement count(m_db, "SELECT count(*) FROM sqlite_master");
+      int rc = count.Step();
+      if (rc != SQLITE_ROW) return StatusOf(rc);
+      tables = count.ColumnInt(0);
+    }
+    if (tables != 0) return ERROR_REGISTRY_CORRUPT;  // some other database
+    if (Exec(m_db, "PRAGMA journal_mode=WAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+    LSTATUS status = CreateSchema();
+    if (status != ERROR_SUCCESS) return status;
+    appId = kApplicationId;
+  }
+  if (appId != kApplicationId) return ERROR_REGISTRY_CORRUPT;
+  {
+    Statement s(m_db, "PRAGMA user_version");
+    if (s.Step() != SQLITE_ROW) return StatusOf(sqlite3_errcode(m_db));
+    version = static_cast<int>(s.ColumnInt(0));
+  }
+  if (version != kSchemaVersion) return ERROR_REGISTRY_CORRUPT;
+  {
+    Statement s(m_db, "PRAGMA quick_check");
+    int rc = s.Step();
+    if (rc != SQLITE_ROW) return StatusOf(rc);
+    if (s.ColumnBytes(0) != "ok") return ERROR_REGISTRY_CORRUPT;
+  }
+  if (Exec(m_db, "PRAGMA journal_mode=WAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+  if (Exec(m_db, "PRAGMA synchronous=NORMAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Store::CreateSchema() {
+  if (Exec(m_db, "BEGIN IMMEDIATE") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+  // Another process may have created it while this one waited for the lock.
+  bool created = false;
+  {
+    Statement again(m_db, "PRAGMA application_id");
+    created = again.Step() == SQLITE_ROW && again.ColumnInt(0) == kApplicationId;
+  }
+  if (created) return End(true);
+  const char* schema =
+      "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name BLOB NOT NULL,"
+      " fold BLOB NOT NULL, class BLOB, written INTEGER NOT NULL);"
+      "CREATE UNIQUE INDEX keys_child ON keys(parent, fold);"
+      "CREATE TABLE vals(id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL, name BLOB NOT NULL,"
+      " fold BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);"
+      "CREATE UNIQUE INDEX vals_name ON vals(key, fold);"
+      "PRAGMA application_id=1179079239;"
+      "PRAGMA user_version=1;";
+  static_assert(kApplicationId == 1179079239);
+  if (Exec(m_db, schema) != SQLITE_OK) {
+    LSTATUS status = StatusOf(sqlite3_errcode(m_db));
+    End(false);
+    return status;
+  }
+  for (int i = 0; i < kRootCount; ++i) {
+    std::u16string name = kRootNames[i];
+    Statement s(m_db, "INSERT INTO keys(id, parent, name, fold, class, written) VALUES(?, 0, ?, ?, NULL, ?)");
+    int rc = s.Int(1, i + 1).Text16(2, name).Folded(3, name).Int(4, Now()).Step();
+    if (rc != SQLITE_DONE) {
+      End(false);
+      return StatusOf(rc);
+    }
+  }
+  return End(true);
+}
+
+LSTATUS Store::Fail(int sqliteCode) {
+  LSTATUS status = StatusOf(sqliteCode);
+  return status != ERROR_SUCCESS ? status : ERROR_REGISTRY_IO_FAILED;
+}
+
+LSTATUS Store::Begin(bool write) {
+  int rc = Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+  return rc == SQLITE_OK ? ERROR_SUCCESS : Fail(rc);
+}
+
+LSTATUS Store::End(bool commit) {
+  int rc = commit ? Exec(m_db, "COMMIT") : SQLITE_OK;
+  if (commit && rc == SQLITE_OK) return ERROR_SUCCESS;
+  LSTATUS status = commit ? Fail(rc) : ERROR_SUCCESS;
+  Exec(m_db, "ROLLBACK");
+  return status;
+}
+
+bool Store::KeyExists(KeyId id) {
+  if (id >= 1 && id <= kRootCount) return true;
+  Statement s(m_db, "SELECT 1 FROM keys WHERE id = ?");
+  return s.Int(1, id).Step() == SQLITE_ROW;
+}
+
+LSTATUS Store::FindChild(KeyId parent, const std::u16string& name, KeyId& out) {
+  Statement s(m_db, "SELECT id FROM keys WHERE parent = ? AND fold = ?");
+  int rc = s.Int(1, parent).Folded(2, name).Step();
+  if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+  if (rc != SQLITE_ROW) return Fail(rc);
+  out = s.ColumnInt(0);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Store::CreateChild(KeyId parent, const std::u16string& name, const char16_t* className, KeyId& out) {
+  Statement s(m_db, "INSERT INTO keys(parent, name, fold, class, written) VALUES(?, ?, ?, ?, ?)");
+  s.Int(1, parent).Text16(2, name).Folded(3, name).Int(5, Now());
+  if (className != nullptr)
+    s.Text16(4, className);
+  else
+    s.Null(4);
+  int rc = s.Step();
+  if (rc != SQLITE_DONE) return Fail(rc);
+  out = sqlite3_last_insert_rowid(m_db);
+  return Touch(parent);
+}
+
+LSTATUS Store::Touch(KeyId id) {
+  Statement s(m_db, "UPDATE keys SET written = ? WHERE id = ?");
+  int rc = s.Int(1, Now()).Int(2, id).Step();
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+LSTATUS Store::ChildCount(KeyId id, DWORD& out) {
+  Statement s(m_db, "SELECT count(*) FROM keys WHERE parent = ?");
+  int rc = s.Int(1, id).Step();
+  if (rc != SQLITE_ROW) return Fail(rc);
+  out = static_cast<DWORD>(s.ColumnInt(0));
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Store::ChildAt(KeyId parent, DWORD index, std::u16string& name, std::u16string& className,
+                       int64_t& written) {
+  Statement s(m_db, "SELECT name, class, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?");
+  int rc = s.Int(1, parent).Int(2, index).Step();
+  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  if (rc != SQLITE_ROW) return Fail(rc);
+  name = s.ColumnText16(0);
+  className = s.ColumnText16(1);
+  written = s.ColumnInt(2);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Store::DeleteKey(KeyId id) {
+  Statement values(m_db, "DELETE FROM vals WHERE key = ?");
+  int rc = values.Int(1, id).Step();
+  if (rc != SQLITE_DONE) return Fail(rc);
+  Statement parent(m_db, "UPDATE keys SET written = ? WHERE id = (SELECT parent FROM keys WHERE id = ?)");
+  rc = parent.Int(1, Now()).Int(2, id).Step();
+  if (rc != SQLITE_DONE) return Fail(rc);
+  Statement key(m_db, "DELETE FROM keys WHERE id = ?");
+  rc = key.Int(1, id).Step();
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+LSTATUS Store::DeleteTree(KeyId id, bool includeSelf) {
+  const char* tree = "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL SELECT k.id FROM keys k JOIN sub ON k.parent = sub.id) ";
+  std::string values = std::string(tree) + "DELETE FROM vals WHERE key IN sub";
+  std::string keys = std::string(tree) + "DELETE FROM keys WHERE id IN sub AND id <> ?";
+  Statement v(m_db, values.c_str());
+  int rc = v.Int(1, id).Step();
+  if (rc != SQLITE_DONE) return Fail(rc);
+  Statement k(m_db, keys.c_str());
+  rc = k.Int(1, id).Int(2, includeSelf ? 0 : id).Step();
+  if (rc != SQLITE_DONE) return Fail(rc);
+  return includeSelf ? ERROR_SUCCESS : Touch(id);
+}
+
+LSTATUS Store::SetValue(KeyId key, const std::u16string& name, DWORD type, const BYTE* data, DWORD size) {
+  Statement s(m_db,
+              "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
+              " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+  int rc = s.Int(1, key).Text16(2, name).Folded(3, name).Int(4, type).Blob(5, data, size).Step();
+  if (rc != SQLITE_DONE) return Fail(rc);
+  return Touch(key);
+}
+
+LSTATUS Store::GetValue(KeyId key, const std::u16string& name, ValueRow& out) {
+  Statement s(m_db, "SELECT name, type, data FROM vals WHERE key = ? AND fold = ?");
+  int rc = s.Int(1, key).Folded(2, name).Step();
+  if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+  if (rc != SQLITE_ROW) return Fail(rc);
+  out.name = s.ColumnText16(0);
+  out.type = static_cast<DWORD>(s.ColumnInt(1));
+  out.data = s.ColumnBytes(2);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Store::ValueAt(KeyId key, DWORD index, ValueRow& out) {
+  Statement s(m_db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?");
+  int rc = s.Int(1, key).Int(2, index).Step();
+  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  if (rc != SQLITE_ROW) return Fail(rc);
+  out.name = s.ColumnText16(0);
+  out.type = static_cast<DWORD>(s.ColumnInt(1));
+  out.data = s.ColumnBytes(2);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Store::DeleteValue(KeyId key, const std::u16string& name) {
+  Statement s(m_db, "DELETE FROM vals WHERE key = ? AND fold = ?");
+  int rc = s.Int(1, key).Folded(2, name).Step();
+  if (rc != SQLITE_DONE) return Fail(rc);
+  if (sqlite3_changes(m_db) == 0) return ERROR_FILE_NOT_FOUND;
+  return Touch(key);
+}
+
+LSTATUS Store::Info(KeyId key, KeyInfo& out) {
+  Statement self(m_db, "SELECT class, written FROM keys WHERE id = ?");
+  int rc = self.Int(1, key).Step();
+  if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_KEY_DELETED : Fail(rc);
+  out.className = self.ColumnText16(0);
+  out.written = self.ColumnInt(1);
+  Statement keys(m_db, "SELECT count(*), max(length(name)) / 2, max(length(class)) / 2 FROM keys WHERE parent = ?");
+  rc = keys.Int(1, key).Step();
+  if (rc != SQLITE_ROW) return Fail(rc);
+  out.subkeys = static_cast<DWORD>(keys.ColumnInt(0));
+  out.maxSubkeyName = static_cast<DWORD>(keys.ColumnInt(1));
+  out.maxClass = static_cast<DWORD>(keys.ColumnInt(2));
+  Statement vals(m_db, "SELECT count(*), max(length(name)) / 2, max(length(data)) FROM vals WHERE key = ?");
+  rc = vals.Int(1, key).Step();
+  if (rc != SQLITE_ROW) return Fail(rc);
+  out.values = static_cast<DWORD>(vals.ColumnInt(0));
+  out.maxValueName = static_cast<DWORD>(vals.ColumnInt(1));
+  out.maxValueData = static_cast<DWORD>(vals.ColumnInt(2));
+  return ERROR_SUCCESS;
+}
+
+}  // namespace fgp::reg
