@@ -1,6 +1,6 @@
 // A GoogleTest fixture that proves each test leaves the platform as it
 // found it: no live blocks, strings, arrays or critical sections, no fault
-// armed, no report it did not take.
+// armed, no assertion report it did not take.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,0 +1,96 @@
+// Trace filter, line layout, the throw routine and the runtime error mapping.
+#include <string>
+
+#include "fgplatform/test_baseline.h"
+#include "frame/frame_exception.h"
+#include "trace/trace.h"
+#include "trace/trace_settings.h"
+
+namespace {
+
+class Trace : public fgtest::BaselineTest {
+ protected:
+  void TearDown() override {
+    TraceModifyProcess(nullptr, 0, true, false, false);
+    TraceModifyModule(nullptr, TraceLibraryModule(), 0, TraceStatusInherit);
+    TraceModifyCategory(nullptr, traceString.Handle(), 0, TraceStatusInherit);
+    BaselineTest::TearDown();
+  }
+  // The texts of the trace lines written so far.
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (const fgtest::DebugReport& r : Reports())
+      if (r.type == _CRT_WARN) lines.push_back(r.text);
+    return lines;
+  }
+};
+
+TEST_F(Trace, CategoriesAreRegisteredInTheirOrder) {
+  EXPECT_EQ(traceGeneral.Handle(), 1u);
+  EXPECT_EQ(traceCOM.Handle(), 2u);
+  EXPECT_EQ(traceException.Handle(), 14u);
+  EXPECT_EQ(traceString.Handle(), 18u);
+  EXPECT_EQ(traceUser4.Handle(), 27u);
+  EXPECT_EQ(std::u16string(TraceCategoryRecord(traceRegistrar.Handle())->szName), u"traceRegistrar");
+}
+
+TEST_F(Trace, DefaultsWriteLevelZeroAsBareText) {
+  FGTRACE(traceString, 2, "Warning: implicit LoadString(%u) failed\n", 5u);
+  FGTRACE(traceException, 0, u"wide %s %d\n", u"text", 7);
+  FGTRACE(traceCOM, 1, "dropped\n");
+  EXPECT_EQ(Lines(), std::vector<std::string>{"wide text 7\n"});
+}
+
+TEST_F(Trace, PrefixesAndStatusesFollowTheSettings) {
+  TraceModifyProcess(nullptr, 0, true, /*showCategory=*/true, /*showFileLine=*/true);
+  TraceSite("regscript", 12)(traceRegistrar, 0, "line\n");
+  TraceModifyProcess(nullptr, 0, /*enabled=*/false, false, false);
+  TraceModifyCategory(nullptr, traceString.Handle(), 2, TraceStatusEnabled);
+  FGTRACE(traceString, 2, "enabled category\n");
+  FGTRACE(traceCOM, 0, "process disabled\n");
+  TraceModifyProcess(nullptr, 0, true, false, false);
+  TraceModifyModule(nullptr, TraceLibraryModule(), 0, TraceStatusDisabled);
+  FGTRACE(traceCOM, 0, "module disabled\n");
+  FGTRACE(traceString, 1, "still enabled\n");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"regscript(12) : traceRegistrar: line\n", "enabled category\n",
+                                                "still enabled\n"}));
+  TraceSite("x", 1)(TraceCategory(nullptr), 0, "no handle\n");
+  EXPECT_EQ(Lines().size(), 3u) << "a category without a handle writes nothing";
+}
+
+TEST_F(Trace, LongLinesAreCutAt1023Characters) {
+  std::string longText(2000, 'x');
+  FGTRACE(traceGeneral, 0, "%s", longText.c_str());
+  auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], std::string(1023, 'x'));
+}
+
+TEST_F(Trace, FrameThrowTracesThenThrows) {
+  try {
+    FrameThrow(E_OUTOFMEMORY);
+    ADD_FAILURE() << "FrameThrow returned";
+  } catch (const CFrameException& e) {
+    EXPECT_EQ(e.m_hrCode, E_OUTOFMEMORY);
+  }
+  EXPECT_EQ(Lines(), std::vector<std::string>{"FrameThrow: hr = 0x8007000e\n"});
+}
+
+TEST_F(Trace, CheckCrtErrorMapsEachNumber) {
+  EXPECT_EQ(CheckCrtError(0), 0);
+  EXPECT_EQ(CheckCrtError(80), 80);
+  auto codeOf = [](errno_t e) {
+    try {
+      CheckCrtError(e);
+    } catch (const CFrameException& ex) {
+      return ex.m_hrCode;
+    }
+    return S_OK;
+  };
+  EXPECT_EQ(codeOf(12), E_OUTOFMEMORY);
+  EXPECT_EQ(codeOf(22), E_INVALIDARG);
+  EXPECT_EQ(codeOf(34), E_INVALIDARG);
+  EXPECT_EQ(codeOf(5), E_FAIL);
+}
+
+}  // namespace

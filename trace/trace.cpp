@@ -1,0 +1,123 @@
+// Trace categories, the line layout and the write operations.
+#include "trace/trace.h"
+
+#include "frame/frame_exception.h"
+#include "trace/trace_settings.h"
+
+namespace {
+
+constexpr int kLineChars = 1024;
+
+// Appends the formatted message at *position while the line has room; a
+// message that does not fit marks the line full (it is cut at 1023
+// characters). The runtime error number is kept as the caller had it unless
+// the print reports a real error, which goes to CheckCrtError.
+template <class C>
+void AppendMessage(C* buffer, int* position, const C* format, va_list args) {
+  if (*position < 0 || *position >= kLineChars) return;
+  int saved = 0;
+  _get_errno(&saved);
+  _set_errno(0);
+  int written;
+  if constexpr (sizeof(C) == 1)
+    written = _vsnprintf_s(buffer + *position, kLineChars - *position, kLineChars - 1 - *position, format, args);
+  else
+    written = _vsnwprintf_s(buffer + *position, kLineChars - *position, kLineChars - 1 - *position, format, args);
+  int error = 0;
+  _get_errno(&error);
+  *position = written < 0 ? kLineChars : *position + written;
+  if (error != 0)
+    CheckCrtError(error);
+  else
+    _set_errno(saved);
+}
+
+template <class C>
+void AppendPart(C* buffer, int* position, const C* format, ...) {
+  va_list args;
+  va_start(args, format);
+  AppendMessage(buffer, position, format, args);
+  va_end(args);
+}
+
+}  // namespace
+
+TraceCategory::TraceCategory(const char* name, UINT startLevel)
+    : m_handle(TraceRegisterCategoryA(TraceLibraryModule(), name)) {
+  TraceModifyCategory(nullptr, m_handle, startLevel, TraceStatusInherit);
+}
+
+// The 27 categories, registered in this order (handles 1 to 27).
+TraceCategory traceGeneral("traceGeneral");
+TraceCategory traceCOM("traceCOM");
+TraceCategory traceQI("traceQI");
+TraceCategory traceRegistrar("traceRegistrar");
+TraceCategory traceRefcount("traceRefcount");
+TraceCategory traceWindowing("traceWindowing");
+TraceCategory traceControls("traceControls");
+TraceCategory traceHosting("traceHosting");
+TraceCategory traceDBClient("traceDBClient");
+TraceCategory traceDBProvider("traceDBProvider");
+TraceCategory traceSnapin("traceSnapin");
+TraceCategory traceNotImpl("traceNotImpl");
+TraceCategory traceAllocation("traceAllocation");
+TraceCategory traceException("traceException");
+TraceCategory traceTime("traceTime");
+TraceCategory traceCache("traceCache");
+TraceCategory traceStencil("traceStencil");
+TraceCategory traceString("traceString");
+TraceCategory traceMap("traceMap");
+TraceCategory traceUtil("traceUtil");
+TraceCategory traceSecurity("traceSecurity");
+TraceCategory traceSync("traceSync");
+TraceCategory traceISAPI("traceISAPI");
+TraceCategory traceUser("traceUser");
+TraceCategory traceUser2("traceUser2");
+TraceCategory traceUser3("traceUser3");
+TraceCategory traceUser4("traceUser4");
+
+void TraceWriteA(DWORD_PTR module, const char* file, int line, DWORD_PTR category, UINT level, const char* format,
+                 va_list args) {
+  char buffer[kLineChars] = {};
+  int position = 0;
+  TraceCategorySettings* record = nullptr;
+  RuntimeDebugReportFunc report = nullptr;
+  if (!ShouldTrace(module, category, level, &record, &report)) return;
+  if (TraceProcess()->bShowFileLine) AppendPart(buffer, &position, "%s(%d) : ", file, line);
+  if (record != nullptr && TraceProcess()->bShowCategory) AppendPart(buffer, &position, "%S: ", record->szName);
+  AppendMessage(buffer, &position, format, args);
+  if (report != nullptr)
+    report(_CRT_WARN, nullptr, 0, nullptr, "%s", buffer);
+  else
+    OutputDebugStringA(buffer);
+}
+
+void TraceWriteW(DWORD_PTR module, const char* file, int line, DWORD_PTR category, UINT level,
+                 const char16_t* format, va_list args) {
+  char16_t buffer[kLineChars] = {};
+  int position = 0;
+  TraceCategorySettings* record = nullptr;
+  RuntimeDebugReportFunc report = nullptr;
+  if (!ShouldTrace(module, category, level, &record, &report)) return;
+  if (TraceProcess()->bShowFileLine) AppendPart(buffer, &position, u"%S(%d) : ", file, line);
+  if (record != nullptr && TraceProcess()->bShowCategory) AppendPart(buffer, &position, u"%s: ", record->szName);
+  AppendMessage(buffer, &position, format, args);
+  if (report != nullptr)
+    report(_CRT_WARN, nullptr, 0, nullptr, "%S", buffer);
+  else
+    OutputDebugStringW(buffer);
+}
+
+void TraceSite::operator()(const TraceCategory& category, UINT level, const char* format, ...) const {
+  va_list args;
+  va_start(args, format);
+  TraceWriteA(TraceLibraryModule(), m_file, m_line, category.Handle(), level, format, args);
+  va_end(args);
+}
+
+void TraceSite::operator()(const TraceCategory& category, UINT level, const char16_t* format, ...) const {
+  va_list args;
+  va_start(args, format);
+  TraceWriteW(TraceLibraryModule(), m_file, m_line, category.Handle(), level, format, args);
+  va_end(args);
+}
