@@ -1,0 +1,63 @@
+// The cost of the durable registry: a create-write-read-delete cycle of a
+// key with three values on the platform's registry (a file store), against
+// the same statements on an in-memory SQLite database in the same run.
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "fgplatform/win32.h"
+#include "ratio_reporter.h"
+
+namespace {
+
+void BaselineInMemorySqlite(benchmark::State& state) {
+  sqlite3* db = nullptr;
+  sqlite3_open(":memory:", &db);
+  sqlite3_exec(db,
+               "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name BLOB, fold BLOB);"
+               "CREATE UNIQUE INDEX k ON keys(parent, fold);"
+               "CREATE TABLE vals(id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER, name BLOB, fold BLOB, type INTEGER,"
+               " data BLOB); CREATE UNIQUE INDEX v ON vals(key, fold);",
+               nullptr, nullptr, nullptr);
+  auto run = [db](const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
+  for (auto _ : state) {
+    run("BEGIN IMMEDIATE; INSERT INTO keys(parent, name, fold) VALUES(2, 'Bench', 'BENCH'); COMMIT");
+    for (const char* v : {"BEGIN IMMEDIATE; INSERT INTO vals(key, name, fold, type, data) VALUES(last_insert_rowid(), 'a', 'A', 4, x'01000000') ON CONFLICT DO NOTHING; COMMIT",
+                          "BEGIN IMMEDIATE; INSERT INTO vals(key, name, fold, type, data) VALUES((SELECT max(id) FROM keys), 'b', 'B', 4, x'02000000'); COMMIT",
+                          "BEGIN IMMEDIATE; INSERT INTO vals(key, name, fold, type, data) VALUES((SELECT max(id) FROM keys), 'c', 'C', 4, x'03000000'); COMMIT"})
+      run(v);
+    for (const char* q : {"BEGIN; SELECT data FROM vals WHERE fold = 'A'; COMMIT", "BEGIN; SELECT data FROM vals WHERE fold = 'B'; COMMIT",
+                          "BEGIN; SELECT data FROM vals WHERE fold = 'C'; COMMIT"})
+      run(q);
+    run("BEGIN IMMEDIATE; DELETE FROM vals; DELETE FROM keys; COMMIT");
+  }
+  sqlite3_close(db);
+}
+BENCHMARK(BaselineInMemorySqlite);
+
+void DurableRegistryCycle(benchmark::State& state) {
+  std::string path = "/tmp/fg-bench-" + std::to_string(getpid()) + ".db";
+  setenv("FARROWGATE_REGISTRY", path.c_str(), 1);
+  for (auto _ : state) {
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, u"Bench", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    for (DWORD i = 1; i <= 3; ++i) {
+      const char16_t name[2] = {static_cast<char16_t>(u'a' + i - 1), 0};
+      RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4);
+    }
+    for (const char16_t* name : {u"a", u"b", u"c"}) {
+      DWORD value = 0, size = 4;
+      RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+      benchmark::DoNotOptimize(value);
+    }
+    RegCloseKey(key);
+    RegDeleteKeyW(HKEY_CURRENT_USER, u"Bench");
+  }
+  for (const char* suffix : {"", "-wal", "-shm"}) unlink((path + suffix).c_str());
+}
+BENCHMARK(DurableRegistryCycle);
+
+}  // namespace
+
+FG_BENCHMARK_MAIN()

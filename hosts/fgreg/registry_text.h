@@ -1,0 +1,27 @@
+// Text forms of registry data for the registry tool: parsing the data given
+// on the command line, showing values, and the export format.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "fgplatform/win32.h"
+
+namespace fgreg {
+
+std::u16string Widen(const std::string& utf8);
+std::string Narrow(const std::u16string& text);
+
+// REG_SZ and the other type names; nullopt for an unknown name.
+std::optional<DWORD> TypeFromName(const std::string& name);
+std::string TypeName(DWORD type);
+
+// The bytes stored for `text` given as data of `type`; nullopt when the text
+// does not fit the type (a bad number, odd hexadecimal digits).
+std::optional<std::string> ParseData(DWORD type, const std::string& text);
+// The data as the query command shows it.
+std::string ShowData(DWORD type, const std::string& bytes);
+// One value line of an export: "name"=data, @ for the default value.
+std::string ExportLine(const std::u16string& name, DWORD type, const std::string& bytes);
+
+}  // namespace fgreg

@@ -1,0 +1,93 @@
+// The registry tool, run as a user runs it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+class Fgreg : public ::testing::Test {
+ protected:
+  void SetUp() override { m_store = "/tmp/fgreg-tool-" + std::to_string(getpid()) + ".db"; }
+  void TearDown() override {
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((m_store + suffix).c_str());
+  }
+  // Runs fgreg with the arguments; answers its exit status and fills its
+  // output (standard output and error together).
+  int Run(const std::string& args, std::string* output = nullptr) {
+    std::string command = std::string(FGREG_PATH) + " --registry " + m_store + " " + args + " 2>&1 </dev/null";
+    FILE* p = popen(command.c_str(), "r");
+    std::string text;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
+    int status = pclose(p);
+    if (output) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string m_store;
+};
+
+TEST_F(Fgreg, RoundTripsEveryType) {
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /ve /d 'default text'"), 0);
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Path /t REG_EXPAND_SZ /d '%HOME%/x'"), 0);
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v List /t REG_MULTI_SZ /d 'a\\0bc'"), 0);
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Count /t REG_DWORD /d 42"), 0);
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Big /t REG_QWORD /d 0x100000000"), 0);
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Raw /t REG_BINARY /d 00ff10"), 0);
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Nothing /t REG_NONE"), 0);
+  std::string out;
+  ASSERT_EQ(Run("query 'HKEY_CURRENT_USER\\Software\\Fg'", &out), 0);
+  for (const char* line : {"(Default)    REG_SZ    default text", "Path    REG_EXPAND_SZ    %HOME%/x",
+                           "List    REG_MULTI_SZ    a\\0bc", "Count    REG_DWORD    0x2a",
+                           "Big    REG_QWORD    0x100000000", "Raw    REG_BINARY    00ff10",
+                           "Nothing    REG_NONE    "})
+    EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+
+  std::string file = m_store + ".txt";
+  ASSERT_EQ(Run("export 'HKCU\\Software\\Fg' " + file), 0);
+  std::ifstream in(file);
+  std::string exported((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  unlink(file.c_str());
+  EXPECT_NE(exported.find("[HKEY_CURRENT_USER\\Software\\Fg]\n@=\"default text\"\n"), std::string::npos) << exported;
+  EXPECT_NE(exported.find("\"Count\"=dword:0000002a"), std::string::npos);
+  EXPECT_NE(exported.find("\"Raw\"=hex:00,ff,10"), std::string::npos);
+
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Count /t REG_DWORD /d 7", &out), 1) << "exists without /f";
+  EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Count /t REG_DWORD /d 7 /f"), 0);
+  ASSERT_EQ(Run("query 'HKCU\\Software\\Fg' /v count", &out), 0);
+  EXPECT_NE(out.find("Count    REG_DWORD    0x7"), std::string::npos) << out;
+  EXPECT_EQ(Run("delete 'HKCU\\Software\\Fg' /v Count /f"), 0);
+  EXPECT_EQ(Run("query 'HKCU\\Software\\Fg' /v Count"), 1);
+  EXPECT_EQ(Run("delete 'HKCU\\Software\\Fg'", &out), 1) << "deletion needs /f off a terminal";
+  EXPECT_EQ(Run("delete 'HKCU\\Software\\Fg' /f"), 0);
+  EXPECT_EQ(Run("query 'HKCU\\Software\\Fg'", &out), 1);
+  EXPECT_NE(out.find("no such key"), std::string::npos);
+}
+
+TEST_F(Fgreg, RefusesBadTypesDataAndKeys) {
+  std::string out;
+  EXPECT_NE(Run("add 'HKCU\\X' /v n /t REG_WHAT /d 1", &out), 0);
+  EXPECT_NE(out.find("unknown type REG_WHAT"), std::string::npos);
+  EXPECT_EQ(Run("add 'HKCU\\X' /v n /t REG_DWORD /d 4294967296", &out), 1);
+  EXPECT_NE(out.find("not valid for REG_DWORD"), std::string::npos);
+  EXPECT_EQ(Run("add 'HKCU\\X' /v n /t REG_BINARY /d abc", &out), 1);
+  EXPECT_NE(Run("query 'HKXX\\Y'", &out), 0);
+  EXPECT_NE(out.find("unknown root"), std::string::npos);
+  EXPECT_EQ(Run("query 'HKCU\\Missing'", &out), 1);
+}
+
+TEST_F(Fgreg, ADamagedStoreGivesAClearError) {
+  {
+    std::ofstream f(m_store);
+    f << "this is not a registry";
+  }
+  std::string out;
+  EXPECT_EQ(Run("query HKCR", &out), 1);
+  EXPECT_NE(out.find("damaged"), std::string::npos) << out;
+}
+
+}  // namespace
