@@ -4,6 +4,7 @@
 #include "fgplatform/basetypes.h"
 #include "fgplatform/crt.h"
 #include "fgplatform/kernel.h"
+#include "fgplatform/libloader.h"
 #include "fgplatform/oaidl.h"
 #include "fgplatform/objbase.h"
 #include "fgplatform/oleauto.h"

@@ -1,0 +1,24 @@
+// Finds a named section in an ELF file (32- or 64-bit, little-endian).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fgp {
+
+struct ElfSection {
+  uint64_t address = 0;  // sh_addr: where it sits in memory, from the load bias
+  uint64_t offset = 0;   // in the file
+  uint64_t size = 0;
+  bool allocated = false;
+};
+
+// False when the file cannot be read, is not ELF or has no such section.
+bool FindElfSection(const std::string& path, const char* name, ElfSection& out);
+// Reads the section's bytes from the file.
+bool ReadElfSection(const std::string& path, const ElfSection& section, std::vector<unsigned char>& out);
+// True when the file starts with the ELF magic.
+bool IsElfFile(const std::string& path);
+
+}  // namespace fgp

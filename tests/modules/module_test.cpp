@@ -1,0 +1,169 @@
+// The loader and resources: a module loaded by path and as a data file,
+// the main program's resources, and the documented failures.
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fgplatform/test_baseline.h"
+#include "fgplatform/win32.h"
+
+namespace {
+
+class Module : public fgtest::BaselineTest {
+ protected:
+  void SetUp() override {
+    BaselineTest::SetUp();
+    unsetenv("FG_TESTMODULE_EVENTS");
+    unsetenv("FG_TESTMODULE_STATIC");
+    unsetenv("FG_TESTMODULE_REFUSE");
+  }
+  static std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr ? v : "";
+  }
+  static std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+  static std::string RegistryScript() {
+    std::ifstream f(REGISTRY_SCRIPT_PATH, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  }
+  static std::string Resource(HMODULE h, LPCWSTR name, LPCWSTR type) {
+    HRSRC r = FindResourceW(h, name, type);
+    if (r == nullptr) return "<missing>";
+    const char* p = static_cast<const char*>(LockResource(LoadResource(h, r)));
+    return std::string(p, SizeofResource(h, r));
+  }
+  static std::u16string String(HMODULE h, UINT id) {
+    char16_t buf[256];
+    int n = LoadStringW(h, id, buf, 256);
+    return std::u16string(buf, static_cast<size_t>(n));
+  }
+};
+
+TEST(RegistryScriptFile, HoldsTheElevenLinesWithCrlfAndTabs) {
+  std::ifstream f(REGISTRY_SCRIPT_PATH, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "HKCR\r\n{\r\n\tNoRemove AppID\r\n\t{\r\n\t\t'%APPID%' = s 'Farrowgate'\r\n\t\t'Farrowgate.DLL'\r\n"
+            "\t\t{\r\n\t\t\tval AppID = s '%APPID%'\r\n\t\t}\r\n\t}\r\n}\r\n");
+}
+
+TEST_F(Module, LoadedByPathItsEntryPointAndStaticsSeeAttachAndDetach) {
+  std::u16string path = Wide(TEST_MODULE_PATH);
+  HMODULE h = LoadLibraryW(path.c_str());
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Env("FG_TESTMODULE_EVENTS"), "attach,");
+  EXPECT_EQ(Env("FG_TESTMODULE_STATIC"), "constructed");
+  EXPECT_EQ(String(h, 100), u"Farrowgate");
+  EXPECT_EQ(Resource(h, MAKEINTRESOURCEW(101), u"REGISTRY"), RegistryScript()) << "byte for byte";
+  EXPECT_EQ(Resource(h, MAKEINTRESOURCEW(101), u"registry"), RegistryScript()) << "type names ignore case";
+
+  auto answer = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(h, "TestModuleAnswer")));
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 42);
+  EXPECT_EQ(GetProcAddress(h, "NoSuchExport"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  HMODULE fromAddress = nullptr;
+  EXPECT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 reinterpret_cast<LPCWSTR>(answer), &fromAddress));
+  EXPECT_EQ(fromAddress, h) << "a module finds its own handle from an address inside it";
+  EXPECT_EQ(GetModuleHandleW(u"fg_test_module.so"), h);
+
+  char16_t name[4096];
+  DWORD n = GetModuleFileNameW(h, name, 4096);
+  ASSERT_GT(n, 0u);
+  EXPECT_EQ(std::u16string(name, n).substr(n - 17), u"fg_test_module.so");
+
+  EXPECT_EQ(LoadLibraryW(path.c_str()), h) << "a second load shares the module";
+  EXPECT_EQ(Env("FG_TESTMODULE_EVENTS"), "attach,") << "and does not attach again";
+  EXPECT_TRUE(FreeLibrary(h));
+  EXPECT_EQ(Env("FG_TESTMODULE_STATIC"), "constructed");
+  EXPECT_TRUE(FreeLibrary(h));
+  EXPECT_EQ(Env("FG_TESTMODULE_EVENTS"), "attach,detach,");
+  EXPECT_EQ(Env("FG_TESTMODULE_STATIC"), "destroyed") << "unloading ran the static destructors";
+  EXPECT_FALSE(FreeLibrary(h));
+}
+
+TEST_F(Module, AsADataFileItsResourcesAreReadAndNoCodeRuns) {
+  std::u16string path = Wide(TEST_MODULE_PATH);
+  HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(Env("FG_TESTMODULE_STATIC"), "") << "no constructor ran";
+  EXPECT_EQ(Env("FG_TESTMODULE_EVENTS"), "") << "no entry point ran";
+  EXPECT_EQ(String(h, 100), u"Farrowgate");
+  EXPECT_EQ(Resource(h, MAKEINTRESOURCEW(101), u"REGISTRY"), RegistryScript());
+  EXPECT_EQ(GetProcAddress(h, "TestModuleAnswer"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_TRUE(FreeLibrary(h));
+  EXPECT_EQ(Env("FG_TESTMODULE_STATIC"), "");
+}
+
+TEST_F(Module, ARefusedAttachDetachesUnloadsAndFails) {
+  setenv("FG_TESTMODULE_REFUSE", "1", 1);
+  std::u16string path = Wide(TEST_MODULE_PATH);
+  EXPECT_EQ(LoadLibraryW(path.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+  EXPECT_EQ(Env("FG_TESTMODULE_EVENTS"), "attach,detach,");
+  EXPECT_EQ(Env("FG_TESTMODULE_STATIC"), "destroyed");
+}
+
+TEST_F(Module, LoadFailuresGiveTheDocumentedCodes) {
+  EXPECT_EQ(LoadLibraryW(u"/nonexistent/module.so"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(LoadLibraryW(Wide(REGISTRY_SCRIPT_PATH).c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+  EXPECT_EQ(LoadLibraryExW(Wide(REGISTRY_SCRIPT_PATH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+}
+
+TEST_F(Module, MissingTypeNameAndLanguageGiveTheirOwnErrors) {
+  EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(5), u"NOTYPE"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+  EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(6), u"FGDATA"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+  EXPECT_EQ(FindResourceExW(nullptr, u"FGDATA", MAKEINTRESOURCEW(5), 0x040C), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND));
+  HRSRC de = FindResourceExW(nullptr, u"FGDATA", MAKEINTRESOURCEW(5), 0x0407);
+  ASSERT_NE(de, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(LockResource(LoadResource(nullptr, de))), 2), "DE");
+  LCID saved = GetThreadLocale();
+  SetThreadLocale(0x0407);
+  EXPECT_EQ(Resource(nullptr, MAKEINTRESOURCEW(5), u"FGDATA"), "DE") << "the thread's language first";
+  EXPECT_EQ(String(nullptr, 7), u"Hauptprogramm");
+  SetThreadLocale(0x0804);
+  EXPECT_EQ(Resource(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5), u"FGDATA"), "EN") << "then 0x0409";
+  SetThreadLocale(saved);
+  EXPECT_EQ(LoadResource(nullptr, nullptr), nullptr);
+}
+
+TEST_F(Module, StringTablesFollowTheLoadStringRules) {
+  LCID saved = GetThreadLocale();
+  SetThreadLocale(0x0409);
+  EXPECT_EQ(String(nullptr, 8), u"eight");
+  EXPECT_EQ(String(nullptr, 31), u"thirty-one") << "the second block";
+  char16_t buf[4] = {u'x', u'x', u'x', u'x'};
+  EXPECT_EQ(LoadStringW(nullptr, 9, buf, 4), 0) << "an empty entry is missing";
+  EXPECT_EQ(buf[0], 0);
+  EXPECT_EQ(LoadStringW(nullptr, 500, buf, 4), 0);
+  EXPECT_EQ(LoadStringW(nullptr, 8, buf, 4), 3) << "cut to the buffer";
+  EXPECT_EQ(std::u16string(buf), u"eig");
+  const char16_t* direct = nullptr;
+  EXPECT_EQ(LoadStringW(nullptr, 8, reinterpret_cast<LPWSTR>(&direct), 0), 5);
+  EXPECT_EQ(std::u16string(direct, 5), u"eight") << "a read-only pointer for a zero-sized buffer";
+  SetThreadLocale(saved);
+}
+
+TEST_F(Module, FileNameTruncationFollowsTheDocumentedResult) {
+  char16_t full[4096];
+  DWORD n = GetModuleFileNameW(nullptr, full, 4096);
+  ASSERT_GT(n, 5u);
+  char16_t small[5];
+  SetLastError(0);
+  EXPECT_EQ(GetModuleFileNameW(nullptr, small, 5), 5u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(std::u16string(small), std::u16string(full, 4));
+  EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(0x1000), full, 4096), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+}  // namespace

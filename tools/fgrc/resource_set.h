@@ -1,0 +1,30 @@
+// The resources a script defines, and the section bytes that hold them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fgrc {
+
+// An integer id, or a name (kept in upper case).
+struct Id {
+  bool isString = false;
+  uint32_t number = 0;
+  std::u16string name;
+  bool operator<(const Id& o) const;
+  bool operator==(const Id& o) const { return isString == o.isString && number == o.number && name == o.name; }
+};
+
+struct Resource {
+  Id type;
+  Id name;
+  uint16_t language = 0;
+  std::string bytes;
+};
+
+// The section in the platform's resource layout. Throws std::runtime_error
+// for two resources with the same type, name and language.
+std::string BuildSection(std::vector<Resource> resources);
+
+}  // namespace fgrc
