@@ -2,7 +2,9 @@
 // with -m32 -fsyntax-only in CI.
 #include <cstddef>
 
+#include "dialog/dialog_helper.h"
 #include "fgplatform/win32.h"
+#include "holders/shared_string.h"
 
 static_assert(sizeof(void*) == 4, "compile this check with -m32");
 
@@ -26,5 +28,19 @@ static_assert(offsetof(SAFEARRAY, rgsabound) == 16);
 static_assert(sizeof(CRITICAL_SECTION) == 24);
 static_assert(sizeof(EXCEPINFO) == 32);
 static_assert(sizeof(DISPPARAMS) == 16);
+
+static_assert(sizeof(SharedStringRecord) == 12);
+static_assert(offsetof(SharedStringRecord, text) == 0);
+static_assert(offsetof(SharedStringRecord, narrow) == 4);
+static_assert(offsetof(SharedStringRecord, refs) == 8);
+
+// The dialog object: three interface pointers, then the root's count, then
+// the members in their order.
+static_assert(offsetof(CDialogHelper, m_dwRef) == 12);
+static_assert(offsetof(CDialogHelper, m_bstrTitle) == 16);
+static_assert(offsetof(CDialogHelper, m_bstrFileName) == 20);
+static_assert(offsetof(CDialogHelper, m_bstrFilter) == 24);
+static_assert(offsetof(CDialogHelper, m_bMultiSelect) == 28);
+static_assert(offsetof(CDialogHelper, m_FileNames) == 32);
 
 int main() { return 0; }

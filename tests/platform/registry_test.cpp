@@ -12,31 +12,20 @@
 #include <vector>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_registry.h"
 #include "fgplatform/win32.h"
 
 namespace {
 
 class Registry : public fgtest::BaselineTest {
  protected:
-  void SetUp() override {
-    BaselineTest::SetUp();
-    char name[] = "/tmp/fgreg-XXXXXX";
-    int fd = mkstemp(name);
-    close(fd);
-    unlink(name);  // the store creates its own file
-    m_path = name;
-    setenv("FARROWGATE_REGISTRY", m_path.c_str(), 1);
-  }
-  void TearDown() override {
-    for (const char* suffix : {"", "-wal", "-shm"}) unlink((m_path + suffix).c_str());
-    BaselineTest::TearDown();
-  }
   HKEY Create(HKEY parent, const char16_t* path, DWORD* disposition = nullptr, REGSAM sam = KEY_ALL_ACCESS) {
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExW(parent, path, 0, nullptr, 0, sam, nullptr, &key, disposition), ERROR_SUCCESS);
     return key;
   }
-  std::string m_path;
+  fgtest::TemporaryRegistry m_registry;
+  const std::string& m_path = m_registry.Path();
 };
 
 TEST_F(Registry, CreateOpenAndDispositionAcrossLevels) {

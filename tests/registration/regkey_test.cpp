@@ -1,24 +1,14 @@
 // The registry key wrapper against a real store in a temporary file.
-#include <unistd.h>
-
 #include <string>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_registry.h"
 #include "registration/regkey.h"
 
 namespace {
 
 class RegKey : public fgtest::BaselineTest {
  protected:
-  void SetUp() override {
-    BaselineTest::SetUp();
-    m_path = "/tmp/fg-regkey-" + std::to_string(getpid()) + ".db";
-    setenv("FARROWGATE_REGISTRY", m_path.c_str(), 1);
-  }
-  void TearDown() override {
-    for (const char* suffix : {"", "-wal", "-shm"}) unlink((m_path + suffix).c_str());
-    BaselineTest::TearDown();
-  }
   static bool Exists(const char16_t* path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
@@ -30,7 +20,7 @@ class RegKey : public fgtest::BaselineTest {
     EXPECT_EQ(RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     return size;
   }
-  std::string m_path;
+  fgtest::TemporaryRegistry m_registry;
 };
 
 TEST_F(RegKey, RecurseDeleteKeyRemovesThreeLevels) {

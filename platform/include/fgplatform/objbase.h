@@ -5,7 +5,27 @@
 #pragma once
 
 #include "fgplatform/basetypes.h"
+#include "fgplatform/winerror.h"
 
 FG_API LPVOID STDAPICALLTYPE CoTaskMemAlloc(SIZE_T cb);
 FG_API LPVOID STDAPICALLTYPE CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 FG_API void STDAPICALLTYPE CoTaskMemFree(LPVOID pv);
+
+// GUID text: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case.
+// StringFromGUID2 answers 39 (the characters with the terminator), or 0
+// when the buffer is smaller. CLSIDFromString takes that form (either
+// case) or a ProgID; null or empty text gives CLSID_NULL; anything else is
+// CO_E_CLASSSTRING.
+//
+// ProgIDs come from the registry: HKCR\CLSID\{...}\ProgID (default value)
+// and HKCR\ProgID\CLSID (default value). ProgIDFromCLSID answers
+// REGDB_E_CLASSNOTREG when the class has no ProgID, CLSIDFromProgID
+// CO_E_CLASSSTRING when the ProgID names no class. Both answer task memory
+// the caller frees.
+FG_API int STDAPICALLTYPE StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
+FG_API HRESULT STDAPICALLTYPE StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz);
+FG_API HRESULT STDAPICALLTYPE StringFromIID(REFIID rclsid, LPOLESTR* lplpsz);
+FG_API HRESULT STDAPICALLTYPE CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
+FG_API HRESULT STDAPICALLTYPE IIDFromString(LPCOLESTR lpsz, LPIID lpiid);
+FG_API HRESULT STDAPICALLTYPE ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
+FG_API HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);

@@ -87,3 +87,12 @@ FG_API HRESULT STDAPICALLTYPE SafeArrayGetIID(SAFEARRAY* psa, GUID* pguid);
 FG_API HRESULT STDAPICALLTYPE SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData);
 FG_API HRESULT STDAPICALLTYPE SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 FG_API HRESULT STDAPICALLTYPE SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+
+// Error objects, kept per thread. CreateErrorInfo makes an object that
+// offers ICreateErrorInfo and IErrorInfo (E_OUTOFMEMORY when it cannot).
+// SetErrorInfo replaces the thread's object (null clears it); GetErrorInfo
+// takes it off the thread (S_FALSE and null when there is none). The
+// object's getters answer new copies of its strings (null when unset).
+FG_API HRESULT STDAPICALLTYPE CreateErrorInfo(ICreateErrorInfo** pperrinfo);
+FG_API HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
+FG_API HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);

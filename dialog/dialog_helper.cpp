@@ -1,0 +1,75 @@
+#include "dialog/dialog_helper.h"
+
+#include "frame/guarded_call.h"
+#include "holders/comvalue.h"
+
+namespace {
+
+// The interfaces whose failures carry rich error information.
+const IID* const kErrorInfoInterfaces[] = {&IID_IDialogHelper};
+
+}  // namespace
+
+HRESULT CDialogHelper::CompleteConstruct() {
+  m_bstrFileName.AssignNarrow("");
+  return S_OK;
+}
+
+STDMETHODIMP CDialogHelper::get_Title(BSTR* pVal) {
+  *pVal = m_bstrTitle.Copy();
+  return S_OK;
+}
+
+STDMETHODIMP CDialogHelper::put_Title(BSTR newVal) {
+  return GuardedCall([&] {
+    m_bstrTitle.Assign(newVal);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CDialogHelper::get_FileName(BSTR* pVal) {
+  *pVal = m_bstrFileName.Copy();
+  return S_OK;
+}
+
+STDMETHODIMP CDialogHelper::put_FileName(BSTR newVal) {
+  return GuardedCall([&] {
+    m_bstrFileName.Assign(newVal);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CDialogHelper::get_MultiSelect(VARIANT_BOOL* pVal) {
+  *pVal = m_bMultiSelect;
+  return S_OK;
+}
+
+STDMETHODIMP CDialogHelper::put_MultiSelect(VARIANT_BOOL newVal) {
+  m_bMultiSelect = newVal;
+  return S_OK;
+}
+
+STDMETHODIMP CDialogHelper::get_FileNames(VARIANT* pVal) {
+  return GuardedCall([&] {
+    CComValue value(m_FileNames.m_psa);
+    return value.Detach(pVal);
+  });
+}
+
+STDMETHODIMP CDialogHelper::get_Filter(BSTR* Filter) {
+  *Filter = m_bstrFilter.Copy();
+  return S_OK;
+}
+
+STDMETHODIMP CDialogHelper::put_Filter(BSTR newVal) {
+  return GuardedCall([&] {
+    m_bstrFilter.Assign(newVal);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CDialogHelper::InterfaceSupportsErrorInfo(REFIID riid) {
+  for (const IID* iid : kErrorInfoInterfaces)
+    if (IsEqualGUID(*iid, riid)) return S_OK;
+  return S_FALSE;
+}

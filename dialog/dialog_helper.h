@@ -1,0 +1,44 @@
+// CDialogHelper keeps the settings of an open-file dialog and its results
+// as the automation properties of IDialogHelper. The class is abstract:
+// the frame's wrappers supply IUnknown and the dispatch operations.
+#pragma once
+
+#include "dialog/dialog_identity.h"
+#include "dialog/dialog_interface.h"
+#include "frame/comcoclass.h"
+#include "frame/comobject_root.h"
+#include "holders/comstring.h"
+#include "holders/valuearray.h"
+
+class CDialogHelper : public IDialogHelper,
+                      public IProvideClassInfo,
+                      public ISupportErrorInfo,
+                      public CComObjectRootEx<CComSingleThreadModel>,
+                      public CComCoClass<CDialogHelper, &CLSID_DialogHelper> {
+ public:
+  CDialogHelper() = default;
+  virtual ~CDialogHelper() = default;
+
+  // Sets FileName to an allocated empty string; raises E_OUTOFMEMORY when
+  // it cannot.
+  HRESULT CompleteConstruct();
+
+  STDMETHODIMP get_Title(BSTR* pVal) override;
+  STDMETHODIMP put_Title(BSTR newVal) override;
+  STDMETHODIMP get_FileName(BSTR* pVal) override;
+  STDMETHODIMP put_FileName(BSTR newVal) override;
+  STDMETHODIMP get_MultiSelect(VARIANT_BOOL* pVal) override;
+  STDMETHODIMP put_MultiSelect(VARIANT_BOOL newVal) override;
+  STDMETHODIMP get_FileNames(VARIANT* pVal) override;
+  STDMETHODIMP get_Filter(BSTR* Filter) override;
+  STDMETHODIMP put_Filter(BSTR newVal) override;
+  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+
+  // Members in their published order; destroyed in reverse (the array
+  // first, then the strings from last to first).
+  CComString m_bstrTitle;
+  CComString m_bstrFileName;
+  CComString m_bstrFilter;
+  VARIANT_BOOL m_bMultiSelect = 0;
+  CComValueArray m_FileNames;
+};

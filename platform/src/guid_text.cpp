@@ -1,0 +1,129 @@
+// GUID text forms and ProgIDs from the registry.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "fgplatform/objbase.h"
+#include "fgplatform/winreg.h"
+#include "fgplatform/wtext.h"
+
+namespace {
+
+constexpr int kGuidChars = 39;  // with braces and terminator
+
+int HexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// Reads `digits` hexadecimal digits at *p.
+bool ReadHex(const char16_t*& p, int digits, uint64_t& out) {
+  out = 0;
+  for (int i = 0; i < digits; ++i, ++p) {
+    int v = HexValue(*p);
+    if (v < 0) return false;
+    out = out * 16 + static_cast<uint64_t>(v);
+  }
+  return true;
+}
+
+bool ParseGuid(LPCOLESTR s, GUID& g) {
+  if (s[0] != u'{' || wcslen16(s) != kGuidChars - 1) return false;
+  const char16_t* p = s + 1;
+  uint64_t v = 0;
+  if (!ReadHex(p, 8, v) || *p++ != u'-') return false;
+  g.Data1 = static_cast<DWORD>(v);
+  if (!ReadHex(p, 4, v) || *p++ != u'-') return false;
+  g.Data2 = static_cast<WORD>(v);
+  if (!ReadHex(p, 4, v) || *p++ != u'-') return false;
+  g.Data3 = static_cast<WORD>(v);
+  for (int i = 0; i < 8; ++i) {
+    if (i == 2 && *p++ != u'-') return false;
+    if (!ReadHex(p, 2, v)) return false;
+    g.Data4[i] = static_cast<BYTE>(v);
+  }
+  return *p == u'}';
+}
+
+HRESULT ToTaskMemory(const std::u16string& text, LPOLESTR* out) {
+  *out = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
+  if (*out == nullptr) return E_OUTOFMEMORY;
+  std::memcpy(*out, text.c_str(), (text.size() + 1) * sizeof(OLECHAR));
+  return S_OK;
+}
+
+// The default value of HKCR\path as text; false when it is missing.
+bool ReadDefaultText(const std::u16string& path, std::u16string& out) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  DWORD type = 0, size = 0;
+  LSTATUS rc = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
+  std::u16string text(size / 2, u'\0');
+  if (rc == ERROR_SUCCESS && size > 0)
+    rc = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  while (!text.empty() && text.back() == 0) text.pop_back();
+  out = text;
+  return !out.empty();
+}
+
+std::u16string GuidText(REFGUID g) {
+  char16_t buf[kGuidChars];
+  StringFromGUID2(g, buf, kGuidChars);
+  return buf;
+}
+
+}  // namespace
+
+int STDAPICALLTYPE StringFromGUID2(REFGUID g, LPOLESTR lpsz, int cchMax) {
+  if (lpsz == nullptr || cchMax < kGuidChars) return 0;
+  char text[kGuidChars + 1];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2, g.Data3,
+                g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  for (int i = 0; i < kGuidChars; ++i) lpsz[i] = static_cast<char16_t>(text[i]);
+  return kGuidChars;
+}
+
+HRESULT STDAPICALLTYPE StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
+  if (lplpsz == nullptr) return E_INVALIDARG;
+  return ToTaskMemory(GuidText(rclsid), lplpsz);
+}
+
+HRESULT STDAPICALLTYPE StringFromIID(REFIID riid, LPOLESTR* lplpsz) { return StringFromCLSID(riid, lplpsz); }
+
+HRESULT STDAPICALLTYPE CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
+  if (pclsid == nullptr) return E_INVALIDARG;
+  if (lpsz == nullptr || *lpsz == 0) {
+    *pclsid = CLSID_NULL;
+    return S_OK;
+  }
+  if (lpsz[0] == u'{') return ParseGuid(lpsz, *pclsid) ? S_OK : CO_E_CLASSSTRING;
+  return CLSIDFromProgID(lpsz, pclsid);
+}
+
+HRESULT STDAPICALLTYPE IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
+  if (lpiid == nullptr) return E_INVALIDARG;
+  if (lpsz == nullptr || *lpsz == 0) {
+    *lpiid = IID_NULL;
+    return S_OK;
+  }
+  return ParseGuid(lpsz, *lpiid) ? S_OK : E_INVALIDARG;
+}
+
+HRESULT STDAPICALLTYPE ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
+  if (lplpszProgID == nullptr) return E_INVALIDARG;
+  *lplpszProgID = nullptr;
+  std::u16string progId;
+  if (!ReadDefaultText(u"CLSID\\" + GuidText(clsid) + u"\\ProgID", progId)) return REGDB_E_CLASSNOTREG;
+  return ToTaskMemory(progId, lplpszProgID);
+}
+
+HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
+  if (lpszProgID == nullptr || lpclsid == nullptr) return E_INVALIDARG;
+  std::u16string text;
+  if (*lpszProgID == 0 || !ReadDefaultText(std::u16string(lpszProgID) + u"\\CLSID", text)) return CO_E_CLASSSTRING;
+  return ParseGuid(text.c_str(), *lpclsid) ? S_OK : CO_E_CLASSSTRING;
+}
