@@ -47,34 +47,35 @@ TraceCategory::TraceCategory(const char* name, UINT startLevel)
   TraceModifyCategory(nullptr, m_handle, startLevel, TraceStatusInherit);
 }
 
-// The 27 categories, registered in this order (handles 1 to 27).
-TraceCategory traceGeneral("traceGeneral");
-TraceCategory traceCOM("traceCOM");
-TraceCategory traceQI("traceQI");
-TraceCategory traceRegistrar("traceRegistrar");
-TraceCategory traceRefcount("traceRefcount");
-TraceCategory traceWindowing("traceWindowing");
-TraceCategory traceControls("traceControls");
-TraceCategory traceHosting("traceHosting");
-TraceCategory traceDBClient("traceDBClient");
-TraceCategory traceDBProvider("traceDBProvider");
-TraceCategory traceSnapin("traceSnapin");
-TraceCategory traceNotImpl("traceNotImpl");
-TraceCategory traceAllocation("traceAllocation");
-TraceCategory traceException("traceException");
-TraceCategory traceTime("traceTime");
-TraceCategory traceCache("traceCache");
-TraceCategory traceStencil("traceStencil");
-TraceCategory traceString("traceString");
-TraceCategory traceMap("traceMap");
-TraceCategory traceUtil("traceUtil");
-TraceCategory traceSecurity("traceSecurity");
-TraceCategory traceSync("traceSync");
-TraceCategory traceISAPI("traceISAPI");
-TraceCategory traceUser("traceUser");
-TraceCategory traceUser2("traceUser2");
-TraceCategory traceUser3("traceUser3");
-TraceCategory traceUser4("traceUser4");
+// The 27 categories, registered in this order (handles 1 to 27), before
+// every other static object of the library.
+__attribute__((init_priority(200))) TraceCategory traceGeneral("traceGeneral");
+__attribute__((init_priority(200))) TraceCategory traceCOM("traceCOM");
+__attribute__((init_priority(200))) TraceCategory traceQI("traceQI");
+__attribute__((init_priority(200))) TraceCategory traceRegistrar("traceRegistrar");
+__attribute__((init_priority(200))) TraceCategory traceRefcount("traceRefcount");
+__attribute__((init_priority(200))) TraceCategory traceWindowing("traceWindowing");
+__attribute__((init_priority(200))) TraceCategory traceControls("traceControls");
+__attribute__((init_priority(200))) TraceCategory traceHosting("traceHosting");
+__attribute__((init_priority(200))) TraceCategory traceDBClient("traceDBClient");
+__attribute__((init_priority(200))) TraceCategory traceDBProvider("traceDBProvider");
+__attribute__((init_priority(200))) TraceCategory traceSnapin("traceSnapin");
+__attribute__((init_priority(200))) TraceCategory traceNotImpl("traceNotImpl");
+__attribute__((init_priority(200))) TraceCategory traceAllocation("traceAllocation");
+__attribute__((init_priority(200))) TraceCategory traceException("traceException");
+__attribute__((init_priority(200))) TraceCategory traceTime("traceTime");
+__attribute__((init_priority(200))) TraceCategory traceCache("traceCache");
+__attribute__((init_priority(200))) TraceCategory traceStencil("traceStencil");
+__attribute__((init_priority(200))) TraceCategory traceString("traceString");
+__attribute__((init_priority(200))) TraceCategory traceMap("traceMap");
+__attribute__((init_priority(200))) TraceCategory traceUtil("traceUtil");
+__attribute__((init_priority(200))) TraceCategory traceSecurity("traceSecurity");
+__attribute__((init_priority(200))) TraceCategory traceSync("traceSync");
+__attribute__((init_priority(200))) TraceCategory traceISAPI("traceISAPI");
+__attribute__((init_priority(200))) TraceCategory traceUser("traceUser");
+__attribute__((init_priority(200))) TraceCategory traceUser2("traceUser2");
+__attribute__((init_priority(200))) TraceCategory traceUser3("traceUser3");
+__attribute__((init_priority(200))) TraceCategory traceUser4("traceUser4");
 
 void TraceWriteA(DWORD_PTR module, const char* file, int line, DWORD_PTR category, UINT level, const char* format,
                  va_list args) {

@@ -29,3 +29,20 @@ FG_API HRESULT STDAPICALLTYPE CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 FG_API HRESULT STDAPICALLTYPE IIDFromString(LPCOLESTR lpsz, LPIID lpiid);
 FG_API HRESULT STDAPICALLTYPE ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID);
 FG_API HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
+
+#define CLSCTX_INPROC_SERVER 0x1
+#define CLSCTX_INPROC_HANDLER 0x2
+#define CLSCTX_LOCAL_SERVER 0x4
+#define CLSCTX_REMOTE_SERVER 0x10
+#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
+
+interface IUnknown;
+
+// Creates an object of a class. Built in: the global interface table
+// (CLSID_StdGlobalInterfaceTable; one per process, no outer object,
+// in-process context only). Any other class answers REGDB_E_CLASSNOTREG.
+// The global interface table holds a reference on each registered
+// interface until it is revoked; cookies start at 1; an unknown cookie is
+// E_INVALIDARG.
+FG_API HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
+                                               LPVOID* ppv);

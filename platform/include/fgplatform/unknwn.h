@@ -34,3 +34,9 @@ interface IClassFactory : public IUnknown {
   STDMETHOD(CreateInstance)(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) PURE;
   STDMETHOD(LockServer)(BOOL fLock) PURE;
 };
+
+interface IGlobalInterfaceTable : public IUnknown {
+  STDMETHOD(RegisterInterfaceInGlobal)(IUnknown* pUnk, REFIID riid, DWORD* pdwCookie) PURE;
+  STDMETHOD(RevokeInterfaceFromGlobal)(DWORD dwCookie) PURE;
+  STDMETHOD(GetInterfaceFromGlobal)(DWORD dwCookie, REFIID riid, void** ppv) PURE;
+};
