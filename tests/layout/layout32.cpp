@@ -4,7 +4,9 @@
 
 #include "dialog/dialog_helper.h"
 #include "fgplatform/win32.h"
+#include "frame/module.h"
 #include "holders/shared_string.h"
+#include "holders/string_manager.h"
 
 static_assert(sizeof(void*) == 4, "compile this check with -m32");
 
@@ -42,5 +44,18 @@ static_assert(offsetof(CDialogHelper, m_bstrFileName) == 20);
 static_assert(offsetof(CDialogHelper, m_bstrFilter) == 24);
 static_assert(offsetof(CDialogHelper, m_bMultiSelect) == 28);
 static_assert(offsetof(CDialogHelper, m_FileNames) == 32);
+
+// The module records and their cbStruct values.
+static_assert(sizeof(_FRAME_MODULE) == 36);
+static_assert(sizeof(_FRAME_BASE_MODULE) == 56);
+static_assert(sizeof(_FRAME_WIN_MODULE) == 44);
+static_assert(sizeof(TermFuncNode) == 12);
+static_assert(sizeof(CSimpleArray<HINSTANCE>) == 12);
+
+// The counted string's 16-byte header.
+static_assert(sizeof(CountedStringData) == 16);
+static_assert(offsetof(CountedStringData, nStrLength) == 4);
+static_assert(offsetof(CountedStringData, nAllocLength) == 8);
+static_assert(offsetof(CountedStringData, nRefs) == 12);
 
 int main() { return 0; }

@@ -167,3 +167,40 @@ TEST_F(Module, FileNameTruncationFollowsTheDocumentedResult) {
 }
 
 }  // namespace
+
+namespace {
+
+using ComponentModule = fgtest::BaselineTest;
+
+TEST_F(ComponentModule, LoadsWithItsResourcesAndUnloadsWhenIdle) {
+  std::string path = FARROWGATE_MODULE_PATH;
+  std::u16string wide(path.begin(), path.end());
+  HMODULE h = LoadLibraryW(wide.c_str());
+  ASSERT_NE(h, nullptr);
+  char16_t name[64];
+  EXPECT_EQ(LoadStringW(h, 100, name, 64), 10);
+  EXPECT_EQ(std::u16string(name), u"Farrowgate");
+  auto canUnload = reinterpret_cast<HRESULT (*)()>(reinterpret_cast<void*>(GetProcAddress(h, "DllCanUnloadNow")));
+  ASSERT_NE(canUnload, nullptr);
+  EXPECT_EQ(canUnload(), S_OK);
+  EXPECT_EQ(GetProcAddress(h, "FrameBaseModule"), nullptr) << "only the entry points are exported";
+  EXPECT_TRUE(FreeLibrary(h));
+}
+
+TEST_F(ComponentModule, AFailedCriticalSectionRefusesTheLoad) {
+  std::string path = FARROWGATE_MODULE_PATH;
+  std::u16string wide(path.begin(), path.end());
+  fgtest::FailCall(fgtest::Service::CriticalSection, 1);
+  EXPECT_EQ(LoadLibraryW(wide.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+  bool sawInitFailure = false;
+  for (const fgtest::DebugReport& r : Reports())
+    sawInitFailure = sawInitFailure || r.text == "ERROR : Unable to initialize critical section in CFrameBaseModule\n";
+  EXPECT_TRUE(sawInitFailure);
+  fgtest::ClearFaults();
+  HMODULE h = LoadLibraryW(wide.c_str());
+  ASSERT_NE(h, nullptr) << "the next load starts afresh";
+  FreeLibrary(h);
+}
+
+}  // namespace

@@ -1,8 +1,8 @@
 // fgrc: compiles a resource script into the section data of a module.
 //
-//   fgrc SCRIPT -o SECTION.bin [-I DIR]... [--depfile FILE]
+//   fgrc SCRIPT... -o SECTION.bin [-I DIR]... [--depfile FILE]
 //
-// Writes the resource section in the platform's layout, and with --depfile
+// Several scripts make one section. Writes the resource section in the platform's layout, and with --depfile
 // a make-style list of the files it read. Errors name the script and line;
 // the exit status is then 1 and no output is written.
 #include <cstdio>
@@ -14,41 +14,47 @@
 #include "script_parser.h"
 
 int main(int argc, char** argv) {
-  fgrc::ScriptInput input;
+  std::vector<std::string> scripts;
+  std::vector<std::string> includeDirs;
   std::string output, depfile;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if ((a == "-o" || a == "-I" || a == "--depfile") && i + 1 < argc) {
       std::string value = argv[++i];
       if (a == "-o") output = value;
-      if (a == "-I") input.includeDirs.push_back(value);
+      if (a == "-I") includeDirs.push_back(value);
       if (a == "--depfile") depfile = value;
-    } else if (input.path.empty()) {
-      input.path = a;
     } else {
-      std::cerr << "fgrc: unexpected argument " << a << "\n";
-      return 2;
+      scripts.push_back(a);
     }
   }
-  if (input.path.empty() || output.empty()) {
-    std::cerr << "usage: fgrc SCRIPT -o SECTION.bin [-I DIR]... [--depfile FILE]\n";
+  if (scripts.empty() || output.empty()) {
+    std::cerr << "usage: fgrc SCRIPT... -o SECTION.bin [-I DIR]... [--depfile FILE]\n";
     return 2;
   }
-  std::ifstream in(input.path, std::ios::binary);
-  if (!in) {
-    std::cerr << input.path << ": cannot read the script\n";
-    return 1;
-  }
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<fgrc::Resource> resources;
   std::vector<std::string> files;
+  for (const std::string& script : scripts) {
+    fgrc::ScriptInput input{script, includeDirs};
+    std::ifstream in(script, std::ios::binary);
+    if (!in) {
+      std::cerr << script << ": cannot read the script\n";
+      return 1;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    try {
+      for (fgrc::Resource& r : fgrc::ParseScript(text, input, files)) resources.push_back(std::move(r));
+    } catch (const fgrc::ScriptError& e) {
+      std::cerr << script << ":" << e.line << ": error: " << e.what() << "\n";
+      return 1;
+    }
+    files.push_back(script);
+  }
   std::string section;
   try {
-    section = fgrc::BuildSection(fgrc::ParseScript(text, input, files));
-  } catch (const fgrc::ScriptError& e) {
-    std::cerr << input.path << ":" << e.line << ": error: " << e.what() << "\n";
-    return 1;
+    section = fgrc::BuildSection(resources);
   } catch (const std::exception& e) {
-    std::cerr << input.path << ": error: " << e.what() << "\n";
+    std::cerr << output << ": error: " << e.what() << "\n";
     return 1;
   }
   std::ofstream out(output, std::ios::binary);

@@ -1,0 +1,16 @@
+// The library's exported entry points.
+#include "frame/debug_assert.h"
+#include "frame/module.h"
+
+extern "C" FG_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    FG_ASSERT(!s_bInitFailed, "module");
+    return s_bInitFailed ? FALSE : TRUE;
+  }
+  if (reason == DLL_PROCESS_DETACH) FrameWinModuleTerm(&FrameWinModule());
+  return TRUE;
+}
+
+extern "C" FG_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+  return _pFrameModule->LockCount() == 0 ? S_OK : S_FALSE;
+}
