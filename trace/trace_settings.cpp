@@ -13,9 +13,11 @@ struct Records {
   std::vector<TraceCategorySettings> categories;
 };
 
+// Made by the first category's registration, which comes before every
+// other static object of the library, so it is destroyed after them all.
 Records& AllRecords() {
-  static Records* records = new Records;  // read by traces until the very end
-  return *records;
+  static Records records;
+  return records;
 }
 
 bool ValidStatus(DWORD status) { return status <= TraceStatusDisabled; }
