@@ -17,7 +17,7 @@ namespace {
 
 enum class Length { Default, Char, Short, Long32, Long64, Pointer, LongDouble, Wide };
 
-struct Spec {
+struct Directive {
   char flags[8] = {};
   int nFlags = 0;
   int width = -1;
@@ -32,23 +32,23 @@ bool IsDigit(C c) {
   return c >= '0' && c <= '9';
 }
 
-// The narrow printf spec for a numeric conversion.
-std::string NumericSpec(const Spec& spec, const char* lengthWord, char conversion) {
+// The narrow printf directive for a numeric conversion.
+std::string NumericDirective(const Directive& directive, const char* lengthWord, char conversion) {
   std::string s = "%";
-  s.append(spec.flags, spec.nFlags);
-  if (spec.width >= 0) s += std::to_string(spec.width);
-  if (spec.precision >= 0) s += "." + std::to_string(spec.precision);
+  s.append(directive.flags, directive.nFlags);
+  if (directive.width >= 0) s += std::to_string(directive.width);
+  if (directive.precision >= 0) s += "." + std::to_string(directive.precision);
   s += lengthWord;
   s += conversion;
   return s;
 }
 
 template <class... A>
-std::string Snprintf(const std::string& spec, A... value) {
-  int n = std::snprintf(nullptr, 0, spec.c_str(), value...);
+std::string Snprintf(const std::string& directive, A... value) {
+  int n = std::snprintf(nullptr, 0, directive.c_str(), value...);
   if (n <= 0) return {};
   std::string out(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(out.data(), out.size(), spec.c_str(), value...);
+  std::snprintf(out.data(), out.size(), directive.c_str(), value...);
   out.resize(static_cast<size_t>(n));
   return out;
 }
@@ -80,18 +80,18 @@ void AppendText(std::u16string& out, std::string_view narrow, std::u16string_vie
 }
 
 template <class S>
-void Pad(S& out, const Spec& spec, size_t length, const S& text) {
-  size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+void Pad(S& out, const Directive& directive, size_t length, const S& text) {
+  size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
   size_t fill = width > length ? width - length : 0;
-  typename S::value_type padChar = spec.ZeroPad() && !spec.LeftAlign() ? '0' : ' ';
-  if (!spec.LeftAlign()) out.append(fill, padChar);
+  typename S::value_type padChar = directive.ZeroPad() && !directive.LeftAlign() ? '0' : ' ';
+  if (!directive.LeftAlign()) out.append(fill, padChar);
   out += text;
-  if (spec.LeftAlign()) out.append(fill, ' ');
+  if (directive.LeftAlign()) out.append(fill, ' ');
 }
 
 // A string or character argument, 8- or 16-bit.
 template <class S>
-void FormatText(S& out, const Spec& spec, bool isWide, va_list& args, bool isChar) {
+void FormatText(S& out, const Directive& directive, bool isWide, va_list& args, bool isChar) {
   std::string narrow;
   std::u16string wide;
   if (isChar) {
@@ -104,25 +104,25 @@ void FormatText(S& out, const Spec& spec, bool isWide, va_list& args, bool isCha
     const char16_t* p = va_arg(args, const char16_t*);
     if (p == nullptr) p = u"(null)";
     size_t n = 0;
-    while (p[n] != 0 && (spec.precision < 0 || n < static_cast<size_t>(spec.precision))) ++n;
+    while (p[n] != 0 && (directive.precision < 0 || n < static_cast<size_t>(directive.precision))) ++n;
     wide.assign(p, n);
   } else {
     const char* p = va_arg(args, const char*);
     if (p == nullptr) p = "(null)";
     size_t n = 0;
-    while (p[n] != 0 && (spec.precision < 0 || n < static_cast<size_t>(spec.precision))) ++n;
+    while (p[n] != 0 && (directive.precision < 0 || n < static_cast<size_t>(directive.precision))) ++n;
     narrow.assign(p, n);
   }
   S text;
   AppendText(text, narrow, wide, isWide);
-  Pad(out, spec, text.size(), text);
+  Pad(out, directive, text.size(), text);
 }
 
-std::string FormatInteger(const Spec& spec, char conversion, va_list& args) {
+std::string FormatInteger(const Directive& directive, char conversion, va_list& args) {
   bool isSigned = conversion == 'd' || conversion == 'i';
   unsigned long long bits = 0;
   long long value = 0;
-  switch (spec.length) {
+  switch (directive.length) {
     case Length::Long64:
       value = va_arg(args, long long);
       break;
@@ -135,22 +135,22 @@ std::string FormatInteger(const Spec& spec, char conversion, va_list& args) {
       break;
   }
   if (isSigned) {
-    if (spec.length == Length::Short) value = static_cast<short>(value);
-    if (spec.length == Length::Char) value = static_cast<signed char>(value);
-    return Snprintf(NumericSpec(spec, "ll", conversion), value);
+    if (directive.length == Length::Short) value = static_cast<short>(value);
+    if (directive.length == Length::Char) value = static_cast<signed char>(value);
+    return Snprintf(NumericDirective(directive, "ll", conversion), value);
   }
-  if (spec.length == Length::Long64)
+  if (directive.length == Length::Long64)
     bits = static_cast<unsigned long long>(value);
-  else if (spec.length != Length::Pointer)
+  else if (directive.length != Length::Pointer)
     bits = static_cast<unsigned int>(value);
-  if (spec.length == Length::Short) bits = static_cast<unsigned short>(bits);
-  if (spec.length == Length::Char) bits = static_cast<unsigned char>(bits);
-  return Snprintf(NumericSpec(spec, "ll", conversion), bits);
+  if (directive.length == Length::Short) bits = static_cast<unsigned short>(bits);
+  if (directive.length == Length::Char) bits = static_cast<unsigned char>(bits);
+  return Snprintf(NumericDirective(directive, "ll", conversion), bits);
 }
 
-std::string FormatReal(const Spec& spec, char conversion, va_list& args) {
-  if (spec.length == Length::LongDouble) return Snprintf(NumericSpec(spec, "L", conversion), va_arg(args, long double));
-  return Snprintf(NumericSpec(spec, "", conversion), va_arg(args, double));
+std::string FormatReal(const Directive& directive, char conversion, va_list& args) {
+  if (directive.length == Length::LongDouble) return Snprintf(NumericDirective(directive, "L", conversion), va_arg(args, long double));
+  return Snprintf(NumericDirective(directive, "", conversion), va_arg(args, double));
 }
 
 template <class C>
@@ -167,63 +167,63 @@ int FormatImpl(std::basic_string<C>& out, const C* format, va_list& args) {
       ++p;
       continue;
     }
-    Spec spec;
+    Directive directive;
     while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') {
-      if (spec.nFlags < 7) spec.flags[spec.nFlags++] = static_cast<char>(*p);
+      if (directive.nFlags < 7) directive.flags[directive.nFlags++] = static_cast<char>(*p);
       ++p;
     }
     if (*p == '*') {
-      spec.width = va_arg(args, int);
-      if (spec.width < 0) {
-        spec.flags[spec.nFlags++] = '-';
-        spec.width = -spec.width;
+      directive.width = va_arg(args, int);
+      if (directive.width < 0) {
+        directive.flags[directive.nFlags++] = '-';
+        directive.width = -directive.width;
       }
       ++p;
     } else {
-      while (IsDigit(*p)) spec.width = (spec.width < 0 ? 0 : spec.width * 10) + (*p++ - '0');
+      while (IsDigit(*p)) directive.width = (directive.width < 0 ? 0 : directive.width * 10) + (*p++ - '0');
     }
     if (*p == '.') {
       ++p;
-      spec.precision = 0;
+      directive.precision = 0;
       if (*p == '*') {
-        spec.precision = va_arg(args, int);
+        directive.precision = va_arg(args, int);
         ++p;
       } else {
-        while (IsDigit(*p)) spec.precision = spec.precision * 10 + (*p++ - '0');
+        while (IsDigit(*p)) directive.precision = directive.precision * 10 + (*p++ - '0');
       }
     }
     if (*p == 'h') {
       ++p;
-      spec.length = Length::Short;
+      directive.length = Length::Short;
       if (*p == 'h') {
         ++p;
-        spec.length = Length::Char;
+        directive.length = Length::Char;
       }
     } else if (*p == 'l') {
       ++p;
-      spec.length = Length::Long32;
+      directive.length = Length::Long32;
       if (*p == 'l') {
         ++p;
-        spec.length = Length::Long64;
+        directive.length = Length::Long64;
       }
     } else if (*p == 'L') {
       ++p;
-      spec.length = Length::LongDouble;
+      directive.length = Length::LongDouble;
     } else if (*p == 'w') {
       ++p;
-      spec.length = Length::Wide;
+      directive.length = Length::Wide;
     } else if (*p == 'z' || *p == 't' || *p == 'j') {
       ++p;
-      spec.length = Length::Pointer;
+      directive.length = Length::Pointer;
     } else if (*p == 'I') {
       ++p;
-      spec.length = Length::Pointer;
+      directive.length = Length::Pointer;
       if (p[0] == '6' && p[1] == '4') {
         p += 2;
-        spec.length = Length::Long64;
+        directive.length = Length::Long64;
       } else if (p[0] == '3' && p[1] == '2') {
         p += 2;
-        spec.length = Length::Long32;
+        directive.length = Length::Long32;
       }
     }
     C conversion = *p;
@@ -231,29 +231,29 @@ int FormatImpl(std::basic_string<C>& out, const C* format, va_list& args) {
     ++p;
     switch (conversion) {
       case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
-        AppendAscii(out, FormatInteger(spec, static_cast<char>(conversion), args));
+        AppendAscii(out, FormatInteger(directive, static_cast<char>(conversion), args));
         break;
       case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        AppendAscii(out, FormatReal(spec, static_cast<char>(conversion), args));
+        AppendAscii(out, FormatReal(directive, static_cast<char>(conversion), args));
         break;
       case 'c': case 'C': case 's': case 'S': {
         bool upper = conversion == 'C' || conversion == 'S';
         bool isWide = kWideFormat != upper;
-        if (spec.length == Length::Short) isWide = false;
-        if (spec.length == Length::Long32 || spec.length == Length::Wide) isWide = true;
-        FormatText(out, spec, isWide, args, conversion == 'c' || conversion == 'C');
+        if (directive.length == Length::Short) isWide = false;
+        if (directive.length == Length::Long32 || directive.length == Length::Wide) isWide = true;
+        FormatText(out, directive, isWide, args, conversion == 'c' || conversion == 'C');
         break;
       }
       case 'p': {
-        Spec hex = spec;
+        Directive hex = directive;
         hex.nFlags = 0;
         hex.width = -1;
         hex.precision = static_cast<int>(2 * sizeof(void*));
-        std::string digits = Snprintf(NumericSpec(hex, "ll", 'X'),
+        std::string digits = Snprintf(NumericDirective(hex, "ll", 'X'),
                                       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(args, void*))));
         std::basic_string<C> text;
         AppendAscii(text, digits);
-        Pad(out, spec, text.size(), text);
+        Pad(out, directive, text.size(), text);
         break;
       }
       default:

@@ -15,12 +15,6 @@ class Module : public fgtest::BaselineTest {
     s_bInitFailed = false;
     BaselineTest::TearDown();
   }
-  std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    for (const fgtest::DebugReport& r : Reports())
-      if (r.type == _CRT_WARN) lines.push_back(r.text);
-    return lines;
-  }
 };
 
 std::vector<int> g_ran;
@@ -38,7 +32,7 @@ TEST_F(Module, TermFunctionsRunLastAddedFirstAndEmptyTheList) {
   EXPECT_EQ(FrameModuleAddTermFunc(nullptr, Note, 3), E_INVALIDARG);
   DeleteSection(&record.m_csStaticData);
   EXPECT_NE(FrameModuleAddTermFunc(&record, Note, 4), S_OK) << "a deleted section cannot be locked";
-  EXPECT_EQ(Lines(), std::vector<std::string>{"ERROR : Unable to lock critical section in FrameModuleAddTermFunc\n"});
+  EXPECT_EQ(TraceLines(), std::vector<std::string>{"ERROR : Unable to lock critical section in FrameModuleAddTermFunc\n"});
   try {
     RunTermFuncs(nullptr);
     ADD_FAILURE() << "nothing raised";
@@ -79,7 +73,7 @@ TEST_F(Module, AFailedCriticalSectionMarksTheLoadAsFailed) {
     EXPECT_TRUE(s_bInitFailed);
     EXPECT_EQ(base.ResourceModuleAt(0), nullptr) << "a list that cannot be locked answers null";
   }
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"ERROR : Unable to initialize critical section in CFrameBaseModule\n",
+  EXPECT_EQ(TraceLines(), (std::vector<std::string>{"ERROR : Unable to initialize critical section in CFrameBaseModule\n",
                                                 "ERROR : Unable to lock critical section in CFrameBaseModule\n"}));
   s_bInitFailed = false;
   fgtest::FailCall(fgtest::Service::CriticalSection, 1);
@@ -88,7 +82,7 @@ TEST_F(Module, AFailedCriticalSectionMarksTheLoadAsFailed) {
     EXPECT_TRUE(s_bInitFailed);
     EXPECT_EQ(window.cbStruct, 0u);
   }
-  EXPECT_EQ(Lines().back(), "ERROR : Unable to initialize critical section in FrameWinModuleInit\n");
+  EXPECT_EQ(TraceLines().back(), "ERROR : Unable to initialize critical section in FrameWinModuleInit\n");
   _FRAME_WIN_MODULE wrong = {};
   wrong.cbStruct = 43;
   EXPECT_EQ(FrameWinModuleInit(&wrong), E_INVALIDARG);

@@ -19,12 +19,6 @@ class CountedString : public fgtest::BaselineTest {
     CCountedString probe;
     return probe.GetData()->nRefs - 1;
   }
-  std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    for (const fgtest::DebugReport& r : Reports())
-      if (r.type == _CRT_WARN) lines.push_back(r.text);
-    return lines;
-  }
 };
 
 TEST_F(CountedString, GrowthFollowsThePolicy) {
@@ -106,10 +100,10 @@ TEST_F(CountedString, ResourceIdsLoadFromTheLibrarysStringTable) {
   EXPECT_EQ(std::u16string(name.Text()), u"Farrowgate");
   CCountedString missing(reinterpret_cast<const WCHAR*>(5));
   EXPECT_EQ(missing.Length(), 0);
-  EXPECT_TRUE(Lines().empty()) << "level 2 of traceString is not admitted by default";
+  EXPECT_TRUE(TraceLines().empty()) << "level 2 of traceString is not admitted by default";
   TraceModifyCategory(nullptr, traceString.Handle(), 2, TraceStatusEnabled);
   CCountedString again(reinterpret_cast<const WCHAR*>(5));
-  EXPECT_EQ(Lines(), std::vector<std::string>{"Warning: implicit LoadString(5) failed\n"});
+  EXPECT_EQ(TraceLines(), std::vector<std::string>{"Warning: implicit LoadString(5) failed\n"});
 }
 
 }  // namespace

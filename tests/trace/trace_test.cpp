@@ -16,13 +16,6 @@ class Trace : public fgtest::BaselineTest {
     TraceModifyCategory(nullptr, traceString.Handle(), 0, TraceStatusInherit);
     BaselineTest::TearDown();
   }
-  // The texts of the trace lines written so far.
-  std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    for (const fgtest::DebugReport& r : Reports())
-      if (r.type == _CRT_WARN) lines.push_back(r.text);
-    return lines;
-  }
 };
 
 TEST_F(Trace, CategoriesAreRegisteredInTheirOrder) {
@@ -38,7 +31,7 @@ TEST_F(Trace, DefaultsWriteLevelZeroAsBareText) {
   FGTRACE(traceString, 2, "Warning: implicit LoadString(%u) failed\n", 5u);
   FGTRACE(traceException, 0, u"wide %s %d\n", u"text", 7);
   FGTRACE(traceCOM, 1, "dropped\n");
-  EXPECT_EQ(Lines(), std::vector<std::string>{"wide text 7\n"});
+  EXPECT_EQ(TraceLines(), std::vector<std::string>{"wide text 7\n"});
 }
 
 TEST_F(Trace, PrefixesAndStatusesFollowTheSettings) {
@@ -52,16 +45,16 @@ TEST_F(Trace, PrefixesAndStatusesFollowTheSettings) {
   TraceModifyModule(nullptr, TraceLibraryModule(), 0, TraceStatusDisabled);
   FGTRACE(traceCOM, 0, "module disabled\n");
   FGTRACE(traceString, 1, "still enabled\n");
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"regscript(12) : traceRegistrar: line\n", "enabled category\n",
+  EXPECT_EQ(TraceLines(), (std::vector<std::string>{"regscript(12) : traceRegistrar: line\n", "enabled category\n",
                                                 "still enabled\n"}));
   TraceSite("x", 1)(TraceCategory(nullptr), 0, "no handle\n");
-  EXPECT_EQ(Lines().size(), 3u) << "a category without a handle writes nothing";
+  EXPECT_EQ(TraceLines().size(), 3u) << "a category without a handle writes nothing";
 }
 
 TEST_F(Trace, LongLinesAreCutAt1023Characters) {
   std::string longText(2000, 'x');
   FGTRACE(traceGeneral, 0, "%s", longText.c_str());
-  auto lines = Lines();
+  auto lines = TraceLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], std::string(1023, 'x'));
 }
@@ -73,7 +66,7 @@ TEST_F(Trace, FrameThrowTracesThenThrows) {
   } catch (const CFrameException& e) {
     EXPECT_EQ(e.m_hrCode, E_OUTOFMEMORY);
   }
-  EXPECT_EQ(Lines(), std::vector<std::string>{"FrameThrow: hr = 0x8007000e\n"});
+  EXPECT_EQ(TraceLines(), std::vector<std::string>{"FrameThrow: hr = 0x8007000e\n"});
 }
 
 TEST_F(Trace, CheckCrtErrorMapsEachNumber) {

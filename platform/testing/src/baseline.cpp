@@ -15,6 +15,13 @@ std::vector<DebugReport> BaselineTest::Reports() {
   return m_reports;
 }
 
+std::vector<std::string> BaselineTest::TraceLines() {
+  std::vector<std::string> lines;
+  for (const DebugReport& r : Reports())
+    if (r.type == _CRT_WARN) lines.push_back(r.text);
+  return lines;
+}
+
 std::string BaselineTest::Output() {
   m_output += TakeDebugOutput();
   return m_output;

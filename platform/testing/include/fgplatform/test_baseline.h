@@ -16,6 +16,8 @@ class BaselineTest : public ::testing::Test {
   // Reports taken so far; a test that expects none calls nothing.
   std::vector<DebugReport> Reports();
   std::string Output();
+  // The texts of the warning reports taken so far: the trace lines.
+  std::vector<std::string> TraceLines();
 
  private:
   LiveCounts m_before{};
