@@ -23,6 +23,12 @@ class CDialogHelper : public IDialogHelper,
   // it cannot.
   HRESULT CompleteConstruct();
 
+  // Shows the open-file dialog (see open_dialog.cpp).
+  STDMETHODIMP OpenDialog(VARIANT_BOOL* result) override;
+  // After a dialog that returned no choice: S_OK when it was cancelled,
+  // else the failure reported through rich error information.
+  HRESULT ReportDialogFailure();
+
   STDMETHODIMP get_Title(BSTR* pVal) override;
   STDMETHODIMP put_Title(BSTR newVal) override;
   STDMETHODIMP get_FileName(BSTR* pVal) override;
@@ -33,6 +39,8 @@ class CDialogHelper : public IDialogHelper,
   STDMETHODIMP get_Filter(BSTR* Filter) override;
   STDMETHODIMP put_Filter(BSTR newVal) override;
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+
+  HRESULT RunOpenDialog(VARIANT_BOOL* result);
 
   // Members in their published order; destroyed in reverse (the array
   // first, then the strings from last to first).

@@ -93,6 +93,7 @@ LiveCounts Live() {
 
 void Reset() {
   ClearFaults();
+  ClearDialogs();
   std::lock_guard<std::mutex> guard(g_lock);
   g_capturing = false;
   g_captured.clear();

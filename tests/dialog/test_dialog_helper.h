@@ -32,7 +32,6 @@ class TestDialogHelper : public CDialogHelper {
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
   }
-  STDMETHODIMP OpenDialog(VARIANT_BOOL*) override { return E_NOTIMPL; }
   STDMETHODIMP GetClassInfo(ITypeInfo**) override { return E_NOTIMPL; }
 
   // Makes an object as the creators will: constructed, then the hook.

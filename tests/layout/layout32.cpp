@@ -58,4 +58,9 @@ static_assert(offsetof(CountedStringData, nStrLength) == 4);
 static_assert(offsetof(CountedStringData, nAllocLength) == 8);
 static_assert(offsetof(CountedStringData, nRefs) == 12);
 
+// The earlier open-file request record handed to the dialog.
+static_assert(OPENFILENAME_SIZE_VERSION_400W == 76);
+static_assert(offsetof(OPENFILENAMEW, Flags) == 52);
+static_assert(offsetof(OPENFILENAMEW, nFileOffset) == 56);
+
 int main() { return 0; }

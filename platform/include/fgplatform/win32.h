@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fgplatform/basetypes.h"
+#include "fgplatform/commdlg.h"
 #include "fgplatform/crt.h"
 #include "fgplatform/kernel.h"
 #include "fgplatform/libloader.h"

@@ -15,6 +15,8 @@
 
 #include "fgplatform/basetypes.h"
 
+#include <string>
+
 namespace fgtest {
 
 enum class Service {
@@ -62,6 +64,35 @@ struct LiveCounts {
   bool operator==(const LiveCounts&) const = default;
 };
 FG_EXPORT LiveCounts Live();
+
+// Dialog answers: each GetOpenFileNameW call takes the next queued one.
+struct DialogAnswer {
+  enum Kind { Files, Cancel, Error } kind = Cancel;
+  // Files: the full paths chosen, all in one directory for several.
+  std::vector<std::u16string> paths;
+  bool readOnlyChecked = false;
+  DWORD error = 0;  // Error: the extended error code
+};
+FG_EXPORT void QueueDialogAnswer(const DialogAnswer& answer);
+
+// A copy of the last request a dialog received.
+struct DialogRequest {
+  DWORD lStructSize = 0;
+  HWND hwndOwner = nullptr;
+  bool hasFilter = false;
+  std::vector<std::u16string> filter;  // display texts and patterns, up to the empty string
+  DWORD nFilterIndex = 0;
+  std::u16string initialFile;
+  DWORD nMaxFile = 0;
+  bool hasInitialDir = false;
+  std::u16string initialDir;
+  bool hasTitle = false;
+  std::u16string title;
+  DWORD Flags = 0;
+  int calls = 0;  // dialogs shown so far
+};
+FG_EXPORT DialogRequest LastDialogRequest();
+FG_EXPORT void ClearDialogs();
 
 // Clears faults, captured output and reports; capture is switched off.
 FG_EXPORT void Reset();

@@ -1,0 +1,111 @@
+// OpenDialog: the object's settings become an open-file request; the
+// user's choice becomes FileName and FileNames. ReportDialogFailure tells a
+// cancelled dialog from a failed one and reports the failure.
+#include <cstring>
+
+#include "dialog/dialog_helper.h"
+#include "dialog/dialog_messages.h"
+#include "frame/com_error.h"
+#include "frame/guarded_call.h"
+#include "holders/comvalue.h"
+#include "holders/counted_string.h"
+#include "holders/shared_string.h"
+
+namespace {
+
+constexpr DWORD kNameChars = 1024;
+constexpr DWORD kMultiSelectFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ALLOWMULTISELECT |
+                                    OFN_HIDEREADONLY;  // 0x00081A04
+constexpr DWORD kSingleSelectFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST;  // 0x00081000
+
+// Gives the filter copy one more null character after its terminator, so
+// that a filter not ending in "|" still ends the list with an empty string.
+void AddListTerminator(CSharedString& copy) {
+  BSTR& text = copy.SystemString();
+  if (text == nullptr) return;
+  if (!SysReAllocStringLen(&text, text, SysStringLen(text) + 1)) IssueComError(E_OUTOFMEMORY);
+}
+
+// The path of a chosen file: the directory, the separator, the name.
+CSharedString FullPath(const CSharedString& directory, const OLECHAR* name) {
+  CSharedString path(directory);
+  UINT length = directory.Length();
+  if (length == 0 || directory.Text()[length - 1] != u'/') path.Append(CSharedString(u"/"));
+  path.Append(CSharedString(name));
+  return path;
+}
+
+void AddPath(CComValueArray& names, const OLECHAR* path) {
+  CComValue value(path);
+  (void)names.Add(value);
+  value.Clear();
+}
+
+}  // namespace
+
+STDMETHODIMP CDialogHelper::OpenDialog(VARIANT_BOOL* result) {
+  return GuardedCall([&] { return RunOpenDialog(result); });
+}
+
+HRESULT CDialogHelper::RunOpenDialog(VARIANT_BOOL* result) {
+  OPENFILENAMEW ofn;
+  std::memset(&ofn, 0, sizeof ofn);
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  ofn.hwndOwner = GetForegroundWindow();
+
+  CSharedString filter(static_cast<BSTR>(m_bstrFilter));
+  if (m_bstrFilter.NotEqualsNarrow("")) {
+    for (OLECHAR* p = filter.SystemString(); *p != 0; ++p)
+      if (*p == u'|') *p = 0;
+  }
+  AddListTerminator(filter);
+
+  WCHAR name[kNameChars];
+  BSTR initial = m_bstrFileName;
+  DWORD copied = 0;
+  while (initial != nullptr && copied < kNameChars - 1 && copied < SysStringLen(initial) && initial[copied] != 0) {
+    name[copied] = initial[copied];
+    ++copied;
+  }
+  name[copied] = 0;
+
+  ofn.lpstrFilter = filter.Text();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = name;
+  ofn.nMaxFile = kNameChars;
+  ofn.lpstrInitialDir = nullptr;
+  ofn.lpstrTitle = m_bstrTitle;
+  ofn.Flags = m_bMultiSelect != 0 ? kMultiSelectFlags : kSingleSelectFlags;
+
+  BOOL chosen = GetOpenFileNameW(&ofn);
+  *result = chosen ? VARIANT_TRUE : VARIANT_FALSE;
+  (void)m_FileNames.Destroy();
+  if (!chosen) return ReportDialogFailure();
+
+  CSharedString accumulator(name);
+  CSharedString directory(name);
+  const OLECHAR* next = name + lstrlenW(name) + 1;
+  if (m_bMultiSelect != 0 && name[0] != 0 && *next != 0) {
+    for (; *next != 0; next += lstrlenW(next) + 1) {
+      accumulator.Append(CSharedString(u"|"));
+      accumulator.Append(CSharedString(next));
+      AddPath(m_FileNames, FullPath(directory, next).Text());
+    }
+  } else {
+    AddPath(m_FileNames, accumulator.Text());
+  }
+  m_bstrFileName.Assign(accumulator.Text());
+  return S_OK;
+}
+
+HRESULT CDialogHelper::ReportDialogFailure() {
+  DWORD code = CommDlgExtendedError();
+  CCountedString message;
+  if (const WCHAR* text = DialogFailureMessage(code)) message = text;
+  if (code == 0) return S_OK;
+  WCHAR codeText[200];
+  std::memset(codeText, 0, sizeof codeText);
+  swprintf_s(codeText, 200, u"ErrorCode:%d", static_cast<int>(code));
+  message += codeText;
+  return ReportError(message.Text(), GUID_NULL, 0);
+}
