@@ -2,11 +2,15 @@
 // the user's answer, and the answer is written back in the documented
 // forms.
 #include <cstddef>
+#include <cstdio>
+#include <string>
 #include <cstring>
 #include <deque>
 #include <mutex>
 
+#include "dialog_answers.h"
 #include "fgplatform/commdlg.h"
+#include "fgplatform/kernel.h"
 #include "fgplatform/testing.h"
 #include "fgplatform/winerror.h"
 
@@ -106,7 +110,20 @@ BOOL WINAPI GetOpenFileNameW(LPOPENFILENAMEW lpofn) {
       have = true;
     }
   }
-  if (!have) return Fail(CDERR_DIALOGFAILURE);  // no display backend is available
+  fgp::LogDialogRequest(Record(*lpofn));
+  if (!have) {
+    std::string problem;
+    switch (fgp::NextFileAnswer(answer, problem)) {
+      case fgp::AnswerSource::Taken:
+        break;
+      case fgp::AnswerSource::Malformed:
+        OutputDebugStringA((problem + "\n").c_str());
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return Fail(CDERR_INITIALIZATION);
+      case fgp::AnswerSource::None:
+        return Fail(CDERR_DIALOGFAILURE);  // no display backend is available
+    }
+  }
   switch (answer.kind) {
     case fgtest::DialogAnswer::Cancel: return FALSE;
     case fgtest::DialogAnswer::Error: return Fail(answer.error);

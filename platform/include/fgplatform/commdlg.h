@@ -14,7 +14,11 @@
 // OFN_READONLY.
 //
 // Backends, chosen at each call: answers queued by the test controls; else
-// none, and the dialog cannot be created (CDERR_DIALOGFAILURE). The
+// the answers file named by FARROWGATE_DIALOG_ANSWERS (format in
+// dialog_answers.h and the README; a malformed file is reported on the
+// debug output and standard error and fails with CDERR_INITIALIZATION);
+// else none, and the dialog cannot be created (CDERR_DIALOGFAILURE). Every
+// request is appended to FARROWGATE_DIALOG_LOG when that is set. The
 // extended error is per thread.
 #pragma once
 

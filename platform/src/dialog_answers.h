@@ -1,0 +1,28 @@
+// The answers file of unattended runs (FARROWGATE_DIALOG_ANSWERS): one
+// answer a line, taken in order by each dialog of the process.
+//
+//   files<TAB>PATH[<TAB>PATH]...    the user chose these files
+//   files-readonly<TAB>PATH...      the same, with the read-only box checked
+//   cancel                          the user cancelled
+//   error CODE                      the dialog failed (decimal or 0x...)
+//
+// Empty lines and lines starting with "#" are skipped. When the answers are
+// used up, the dialog is cancelled; a file written anew starts again from
+// its first answer. Each request is appended in a readable
+// form to FARROWGATE_DIALOG_LOG when that is set.
+#pragma once
+
+#include <string>
+
+#include "fgplatform/commdlg.h"
+#include "fgplatform/testing.h"
+
+namespace fgp {
+
+enum class AnswerSource { None, Taken, Malformed };
+
+// Takes the next answer of the answers file, when one is configured.
+AnswerSource NextFileAnswer(fgtest::DialogAnswer& out, std::string& problem);
+void LogDialogRequest(const fgtest::DialogRequest& request);
+
+}  // namespace fgp

@@ -1,0 +1,104 @@
+// The platform's open-file dialog: request checks, result forms, the
+// answers file and its log.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fgplatform/test_baseline.h"
+#include "fgplatform/win32.h"
+
+namespace {
+
+class Dialog : public fgtest::BaselineTest {
+ protected:
+  void SetUp() override {
+    BaselineTest::SetUp();
+    std::memset(&m_ofn, 0, sizeof m_ofn);
+    m_ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+    m_ofn.lpstrFile = m_buffer;
+    m_ofn.nMaxFile = 64;
+    m_ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY;
+    m_buffer[0] = 0;
+    m_answers = "/tmp/fg-answers-" + std::to_string(getpid());
+    m_log = m_answers + ".log";
+  }
+  void TearDown() override {
+    unsetenv("FARROWGATE_DIALOG_ANSWERS");
+    unsetenv("FARROWGATE_DIALOG_LOG");
+    unlink(m_answers.c_str());
+    unlink(m_log.c_str());
+    BaselineTest::TearDown();
+  }
+  void WriteAnswers(const std::string& text) {
+    std::ofstream(m_answers) << text;
+    setenv("FARROWGATE_DIALOG_ANSWERS", m_answers.c_str(), 1);
+  }
+  OPENFILENAMEW m_ofn;
+  char16_t m_buffer[64];
+  std::string m_answers, m_log;
+};
+
+TEST_F(Dialog, ResultFormsOffsetsAndTheSmallBufferCode) {
+  fgtest::DialogAnswer two;
+  two.kind = fgtest::DialogAnswer::Files;
+  two.paths = {u"/d/a.txt", u"/d/bb"};
+  fgtest::QueueDialogAnswer(two);
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(std::u16string(m_buffer, 13), std::u16string(u"/d\0a.txt\0bb\0\0", 13));
+  EXPECT_EQ(m_ofn.nFileOffset, 3);
+  fgtest::DialogAnswer one;
+  one.kind = fgtest::DialogAnswer::Files;
+  one.paths = {u"/d/name.ext"};
+  one.readOnlyChecked = true;
+  m_ofn.Flags = OFN_EXPLORER;
+  fgtest::QueueDialogAnswer(one);
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(std::u16string(m_buffer), u"/d/name.ext");
+  EXPECT_EQ(m_ofn.nFileOffset, 3);
+  EXPECT_EQ(m_ofn.nFileExtension, 8);
+  EXPECT_TRUE(m_ofn.Flags & OFN_READONLY) << "the read-only box is shown and checked";
+  m_ofn.nMaxFile = 5;
+  fgtest::QueueDialogAnswer(one);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_BUFFERTOOSMALL));
+  EXPECT_EQ(static_cast<WORD>(m_buffer[0]), 12) << "the needed size in the first two bytes";
+  m_ofn.lStructSize = 75;
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_STRUCTSIZE));
+  m_ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_DIALOGFAILURE)) << "no backend";
+}
+
+TEST_F(Dialog, TheAnswersFileIsTakenInOrderAndTheRequestsAreLogged) {
+  WriteAnswers("# a run\nfiles\t/d/a.txt\t/d/b.txt\n\ncancel\nerror 0x3002\n");
+  setenv("FARROWGATE_DIALOG_LOG", m_log.c_str(), 1);
+  m_ofn.lpstrTitle = u"Pick one";
+  m_ofn.lpstrFilter = u"Text\0*.txt\0\0";
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(std::u16string(m_buffer), u"/d");
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), 0u) << "cancelled";
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), 0x3002u);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), 0u) << "used up: cancelled";
+  std::ifstream in(m_log);
+  std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log.find("  title: \"Pick one\"\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("\"Text\" = \"*.txt\";"), std::string::npos) << log;
+  EXPECT_NE(log.find("  flags: 0x00080204\n"), std::string::npos) << log;
+}
+
+TEST_F(Dialog, AMalformedAnswersFileFailsTheDialogClearly) {
+  WriteAnswers("files /no/tab/here\n");
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_INITIALIZATION));
+  EXPECT_NE(Output().find(":1: expected"), std::string::npos);
+}
+
+}  // namespace
