@@ -135,19 +135,42 @@ std::u16string Utf8ToWide(std::string_view in) {
 
 }  // namespace fgp
 
+namespace {
+
+// The argument rules both conversions share: a source of a length other
+// than 0 (-1: up to the terminator), a destination size of 0 (a query) or
+// a buffer, source and destination apart, a code page the platform knows.
+// Answers the resolved code page, or 0 with ERROR_INVALID_PARAMETER.
+UINT CheckConversion(UINT codePage, const void* src, int srcLength, const void* dst, int dstSize) {
+  if (src == nullptr || srcLength == 0 || srcLength < -1 || dstSize < 0 || (dst == nullptr && dstSize != 0) ||
+      src == dst) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  UINT cp = fgp::ResolveCodePage(codePage);
+  if (cp == 0) SetLastError(ERROR_INVALID_PARAMETER);
+  return cp;
+}
+
+// Copies the converted text out, or answers its size for a query;
+// ERROR_INSUFFICIENT_BUFFER when it does not fit (nothing is written).
+template <class C>
+int CopyOut(const std::basic_string<C>& text, C* out, int size) {
+  if (size == 0) return static_cast<int>(text.size());
+  if (text.size() > static_cast<size_t>(size)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(out, text.data(), text.size() * sizeof(C));
+  return static_cast<int>(text.size());
+}
+
+}  // namespace
+
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
-  if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
-      (lpWideCharStr == nullptr && cchWideChar != 0) ||
-      static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  UINT cp = fgp::ResolveCodePage(CodePage);
-  if (cp == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  UINT cp = CheckConversion(CodePage, lpMultiByteStr, cbMultiByte, lpWideCharStr, cchWideChar);
+  if (cp == 0) return 0;
   const DWORD allowed = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS
                                       : (MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS);
   if ((dwFlags & ~allowed) != 0 || ((dwFlags & MB_PRECOMPOSED) && (dwFlags & MB_COMPOSITE))) {
@@ -162,29 +185,14 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     SetLastError(rc == fgp::ConvertResult::Invalid ? ERROR_NO_UNICODE_TRANSLATION : ERROR_INVALID_PARAMETER);
     return 0;
   }
-  if (cchWideChar == 0) return static_cast<int>(wide.size());
-  if (wide.size() > static_cast<size_t>(cchWideChar)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(lpWideCharStr, wide.data(), wide.size() * sizeof(char16_t));
-  return static_cast<int>(wide.size());
+  return CopyOut(wide, lpWideCharStr, cchWideChar);
 }
 
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                LPBOOL lpUsedDefaultChar) {
-  if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-      (lpMultiByteStr == nullptr && cbMultiByte != 0) ||
-      static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  UINT cp = fgp::ResolveCodePage(CodePage);
-  if (cp == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  UINT cp = CheckConversion(CodePage, lpWideCharStr, cchWideChar, lpMultiByteStr, cbMultiByte);
+  if (cp == 0) return 0;
   if (cp == CP_UTF8) {
     if (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) {
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -216,11 +224,5 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
     return 0;
   }
   if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = used ? TRUE : FALSE;
-  if (cbMultiByte == 0) return static_cast<int>(narrow.size());
-  if (narrow.size() > static_cast<size_t>(cbMultiByte)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(lpMultiByteStr, narrow.data(), narrow.size());
-  return static_cast<int>(narrow.size());
+  return CopyOut(narrow, lpMultiByteStr, cbMultiByte);
 }

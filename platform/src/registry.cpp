@@ -76,6 +76,9 @@ class Call {
   LSTATUS Status() const { return m_status; }
   Store& S() { return *m_store; }
   KeyId Key() const { return m_key.id; }
+  // Walks a subkey path from the handle's key to the key it names; fills
+  // the number of levels the path held.
+  LSTATUS Resolve(LPCWSTR subKey, KeyId& target, size_t& levelCount);
   // Commits when `status` is success; answers the final status.
   LSTATUS Finish(LSTATUS status) {
     m_open = false;
@@ -129,6 +132,14 @@ LSTATUS Walk(Store& store, KeyId from, const std::vector<std::u16string>& levels
   return ERROR_SUCCESS;
 }
 
+LSTATUS Call::Resolve(LPCWSTR subKey, KeyId& target, size_t& levelCount) {
+  std::vector<std::u16string> levels;
+  LSTATUS status = SplitPath(subKey, levels);
+  levelCount = levels.size();
+  if (status != ERROR_SUCCESS) return status;
+  return Walk(*m_store, m_key.id, levels, target);
+}
+
 // Copies `text` with a terminator into a buffer of *size characters;
 // ERROR_MORE_DATA when it does not fit.
 LSTATUS CopyName(const std::u16string& text, LPWSTR buffer, LPDWORD size) {
@@ -168,13 +179,11 @@ void SetFileTime(PFILETIME ft, int64_t written) {
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  std::vector<std::u16string> levels;
-  LSTATUS status = SplitPath(lpSubKey, levels);
-  if (status != ERROR_SUCCESS) return status;
   Call call(hKey, 0, /*write=*/false);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   KeyId id = 0;
-  status = Walk(call.S(), call.Key(), levels, id);
+  size_t levels = 0;
+  LSTATUS status = call.Resolve(lpSubKey, id, levels);
   if (status != ERROR_SUCCESS) return call.Finish(status);
   status = call.Finish(ERROR_SUCCESS);
   if (status == ERROR_SUCCESS) *phkResult = NewHandle(id, Expand(samDesired), call.S().Generation());
@@ -239,13 +248,11 @@ LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  std::vector<std::u16string> levels;
-  LSTATUS status = SplitPath(lpSubKey, levels);
-  if (status != ERROR_SUCCESS) return status;
   Call call(hKey, 0, /*write=*/true);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   KeyId id = 0;
-  status = Walk(call.S(), call.Key(), levels, id);
+  size_t levels = 0;
+  LSTATUS status = call.Resolve(lpSubKey, id, levels);
   if (status != ERROR_SUCCESS) return call.Finish(status);
   if (id <= fgp::reg::kRootCount) return call.Finish(ERROR_ACCESS_DENIED);
   DWORD children = 0;
@@ -256,15 +263,13 @@ LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 }
 
 LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
-  std::vector<std::u16string> levels;
-  LSTATUS status = SplitPath(lpSubKey, levels);
-  if (status != ERROR_SUCCESS) return status;
   Call call(hKey, 0, /*write=*/true);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   KeyId id = 0;
-  status = Walk(call.S(), call.Key(), levels, id);
+  size_t levels = 0;
+  LSTATUS status = call.Resolve(lpSubKey, id, levels);
   if (status != ERROR_SUCCESS) return call.Finish(status);
-  bool self = !levels.empty();
+  bool self = levels > 0;
   if (self && id <= fgp::reg::kRootCount) return call.Finish(ERROR_ACCESS_DENIED);
   return call.Finish(call.S().DeleteTree(id, self));
 }

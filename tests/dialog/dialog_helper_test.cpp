@@ -8,16 +8,8 @@
 
 namespace {
 
-class DialogHelper : public fgtest::BaselineTest {
+class DialogHelper : public DialogObjectTest {
  protected:
-  void SetUp() override {
-    BaselineTest::SetUp();
-    m_object = TestDialogHelper::Make();
-  }
-  void TearDown() override {
-    EXPECT_EQ(m_object->Release(), 0u);
-    BaselineTest::TearDown();
-  }
   std::u16string Get(HRESULT (IDialogHelper::*getter)(BSTR*)) {
     BSTR s = reinterpret_cast<BSTR>(1);
     EXPECT_EQ((m_object->*getter)(&s), S_OK);
@@ -25,7 +17,6 @@ class DialogHelper : public fgtest::BaselineTest {
     SysFreeString(s);
     return text;
   }
-  TestDialogHelper* m_object = nullptr;
 };
 
 TEST_F(DialogHelper, ANewObjectReadsAsDocumented) {

@@ -11,16 +11,8 @@ namespace {
 
 using fgtest::DialogAnswer;
 
-class OpenDialog : public fgtest::BaselineTest {
+class OpenDialog : public DialogObjectTest {
  protected:
-  void SetUp() override {
-    BaselineTest::SetUp();
-    m_object = TestDialogHelper::Make();
-  }
-  void TearDown() override {
-    EXPECT_EQ(m_object->Release(), 0u);
-    BaselineTest::TearDown();
-  }
   void Put(HRESULT (IDialogHelper::*setter)(BSTR), const char16_t* text) {
     BSTR s = text != nullptr ? SysAllocString(text) : nullptr;
     EXPECT_EQ((m_object->*setter)(s), S_OK);
@@ -69,7 +61,6 @@ class OpenDialog : public fgtest::BaselineTest {
     info->Release();
     return text;
   }
-  TestDialogHelper* m_object = nullptr;
 };
 
 TEST_F(OpenDialog, TheRequestIsFilledExactly) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dialog/dialog_helper.h"
+#include "fgplatform/test_baseline.h"
 
 class TestDialogHelper : public CDialogHelper {
  public:
@@ -41,4 +42,18 @@ class TestDialogHelper : public CDialogHelper {
     object->AddRef();
     return object;
   }
+};
+
+// A fixture holding one new object, released (to a count of 0) at the end.
+class DialogObjectTest : public fgtest::BaselineTest {
+ protected:
+  void SetUp() override {
+    BaselineTest::SetUp();
+    m_object = TestDialogHelper::Make();
+  }
+  void TearDown() override {
+    EXPECT_EQ(m_object->Release(), 0u);
+    BaselineTest::TearDown();
+  }
+  TestDialogHelper* m_object = nullptr;
 };
