@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "case_fold.h"
 #include "codepage.h"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr int kApplicationId = 0x46475247;  // "FGRG"
 constexpr int kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 10000;
 constexpr const char16_t* kRootNames[kRootCount] = {
     u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",   u"HKEY_LOCAL_MACHINE", u"HKEY_USERS",
     u"HKEY_PERFORMANCE_DATA", u"HKEY_CURRENT_CONFIG", u"HKEY_DYN_DATA"};
@@ -107,6 +109,19 @@ class Statement {
 
 int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
+// Switching to the write-ahead log needs the file to itself, and SQLite
+// answers SQLITE_BUSY at once, without its busy handler, while another
+// process has the store open (as when two processes create it together).
+// Waits for it here, as long as the busy timeout would.
+int UseWriteAheadLog(sqlite3* db) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    int rc = Exec(db, "PRAGMA journal_mode=WAL");
+    if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) return rc;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 LSTATUS StatusOf(int sqliteCode) {
   switch (sqliteCode & 0xFF) {
     case SQLITE_OK: case SQLITE_DONE: case SQLITE_ROW: return ERROR_SUCCESS;
@@ -146,7 +161,7 @@ LSTATUS Store::Open(const std::string& path) {
   int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   LSTATUS status = rc == SQLITE_OK ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
   if (status == ERROR_SUCCESS) {
-    sqlite3_busy_timeout(m_db, 10000);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     status = Check(path);
   }
   if (status == ERROR_SUCCESS) {
@@ -171,22 +186,20 @@ LSTATUS Store::Open(const std::string& path) {
 // but an empty database or a registry store.
 LSTATUS Store::Check(const std::string&) {
   int appId = -1, version = -1;
+  int64_t tables = 0;
   {
-    Statement s(m_db, "PRAGMA application_id");
+    // One statement, so both are read from the same state of the file even
+    // while another process is creating the schema.
+    Statement s(m_db, "SELECT (SELECT application_id FROM pragma_application_id),"
+                      " (SELECT count(*) FROM sqlite_master)");
     int rc = s.Step();
     if (rc != SQLITE_ROW) return StatusOf(rc);
     appId = static_cast<int>(s.ColumnInt(0));
+    tables = s.ColumnInt(1);
   }
   if (appId == 0) {
-    int64_t tables = 0;
-    {
-      Statement count(m_db, "SELECT count(*) FROM sqlite_master");
-      int rc = count.Step();
-      if (rc != SQLITE_ROW) return StatusOf(rc);
-      tables = count.ColumnInt(0);
-    }
     if (tables != 0) return ERROR_REGISTRY_CORRUPT;  // some other database
-    if (Exec(m_db, "PRAGMA journal_mode=WAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+    if (UseWriteAheadLog(m_db) != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
     LSTATUS status = CreateSchema();
     if (status != ERROR_SUCCESS) return status;
     appId = kApplicationId;
@@ -204,7 +217,7 @@ LSTATUS Store::Check(const std::string&) {
     if (rc != SQLITE_ROW) return StatusOf(rc);
     if (s.ColumnBytes(0) != "ok") return ERROR_REGISTRY_CORRUPT;
   }
-  if (Exec(m_db, "PRAGMA journal_mode=WAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+  if (UseWriteAheadLog(m_db) != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   if (Exec(m_db, "PRAGMA synchronous=NORMAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   return ERROR_SUCCESS;
 }

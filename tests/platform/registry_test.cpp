@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -207,8 +208,10 @@ TEST_F(Registry, ADamagedStoreIsReportedOnceAndNeverReplaced) {
 }
 
 // Starts the writer helper; returns its output stream and fills its pid.
-FILE* StartWriter(const std::string& prefix, int count, pid_t& pid) {
+// A start time (realtime clock, milliseconds) holds its first call till then.
+FILE* StartWriter(const std::string& prefix, int count, pid_t& pid, long long startMs = 0) {
   std::string command = std::string(REGISTRY_WRITER_PATH) + " " + prefix + " " + std::to_string(count);
+  if (startMs != 0) command += " " + std::to_string(startMs);
   FILE* out = popen(command.c_str(), "r");
   int value = 0;
   pid = fscanf(out, "%d", &value) == 1 ? value : -1;
@@ -240,6 +243,28 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNoWrite) {
   EXPECT_EQ(FinishWriter(outA), 0);
   EXPECT_EQ(FinishWriter(outB), 0);
   EXPECT_EQ(CountValues(), 600u);
+}
+
+// Processes that find no store yet all create it at the same moment: each
+// must either create it or join the one another has just made.
+TEST_F(Registry, ProcessesCreatingTheStoreTogetherAllSucceed) {
+  for (int round = 0; round < 20; ++round) {
+    std::string path = m_path + "." + std::to_string(round);
+    setenv("FARROWGATE_REGISTRY", path.c_str(), 1);
+    std::vector<FILE*> writers;
+    long long start = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          (std::chrono::system_clock::now() + std::chrono::milliseconds(150)).time_since_epoch())
+                          .count();
+    for (const char* prefix : {"a", "b", "c"}) {
+      pid_t pid = 0;
+      writers.push_back(StartWriter(prefix, 2, pid, start));
+    }
+    for (FILE* out : writers) EXPECT_EQ(FinishWriter(out), 0) << "round " << round;
+    EXPECT_EQ(CountValues(), 6u) << "round " << round;
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((path + suffix).c_str());
+  }
+  setenv("FARROWGATE_REGISTRY", m_path.c_str(), 1);
+  EXPECT_EQ(Output(), "") << "no store was reported damaged or unopenable";
 }
 
 TEST_F(Registry, AProcessKilledWhileWritingLeavesEveryCompletedWrite) {
