@@ -1,14 +1,18 @@
 // GetOpenFileNameW: the request is checked and recorded, a backend gives
 // the user's answer, and the answer is written back in the documented
 // forms.
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdio>
-#include <string>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string>
 
+#include "codepage.h"
 #include "dialog_answers.h"
+#include "file_chooser.h"
 #include "fgplatform/commdlg.h"
 #include "fgplatform/kernel.h"
 #include "fgplatform/testing.h"
@@ -81,6 +85,7 @@ BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgtest::DialogAnswer& answer) {
   std::memcpy(ofn.lpstrFile, block.data(), copy * sizeof(char16_t));
   ofn.nFileOffset = fileOffset;
   ofn.nFileExtension = extension;
+  if (answer.filterIndex != 0) ofn.nFilterIndex = answer.filterIndex;
   if (!(ofn.Flags & OFN_HIDEREADONLY)) {
     if (answer.readOnlyChecked)
       ofn.Flags |= OFN_READONLY;
@@ -88,6 +93,68 @@ BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgtest::DialogAnswer& answer) {
       ofn.Flags &= ~static_cast<DWORD>(OFN_READONLY);
   }
   return TRUE;
+}
+
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Why the dialog would refuse the answer's files and stay open, or an empty
+// text when it takes them: OFN_FILEMUSTEXIST wants each file, and it or
+// OFN_PATHMUSTEXIST each file's folder, to exist.
+std::string Refusal(const fgtest::DialogAnswer& answer, DWORD flags) {
+  if (answer.kind != fgtest::DialogAnswer::Files) return std::string();
+  for (const std::u16string& wide : answer.paths) {
+    std::string path = fgp::WideToUtf8(wide);
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat st {};
+    if ((flags & (OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST)) && !IsFolder(folder))
+      return path + ": the path does not exist";
+    if ((flags & OFN_FILEMUSTEXIST) && stat(path.c_str(), &st) != 0) return path + ": file not found";
+  }
+  return std::string();
+}
+
+// Takes the next answer of the answers file, else asks the user through the
+// display; false with the extended error when neither can answer.
+bool AskUser(const OPENFILENAMEW& ofn, fgtest::DialogAnswer& answer, DWORD& failure) {
+  for (;;) {
+    std::string problem;
+    switch (fgp::NextFileAnswer(answer, problem)) {
+      case fgp::AnswerSource::Taken:
+        problem = Refusal(answer, ofn.Flags);
+        if (problem.empty()) return true;
+        // The dialog would say so and stay open: the next answer is the next try.
+        OutputDebugStringA(("dialog answers: " + problem + "; the dialog stays open\n").c_str());
+        continue;
+      case fgp::AnswerSource::Malformed:
+        OutputDebugStringA((problem + "\n").c_str());
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        failure = CDERR_INITIALIZATION;
+        return false;
+      case fgp::AnswerSource::None:
+        break;
+    }
+    break;
+  }
+  if (fgp::RunFileChooser(ofn, answer)) return true;
+  failure = CDERR_DIALOGFAILURE;  // no display backend is available
+  return false;
+}
+
+// Records the request and takes the answer the test controls queued, if any.
+bool TakeQueuedAnswer(const OPENFILENAMEW& ofn, fgtest::DialogAnswer& answer) {
+  std::lock_guard<std::mutex> guard(g_lock);
+  int calls = g_lastRequest.calls;
+  g_lastRequest = Record(ofn);
+  g_lastRequest.calls = calls + 1;
+  if (g_answers.empty()) return false;
+  answer = g_answers.front();
+  g_answers.pop_front();
+  return true;
 }
 
 }  // namespace
@@ -98,32 +165,10 @@ BOOL WINAPI GetOpenFileNameW(LPOPENFILENAMEW lpofn) {
   if (lpofn->lStructSize != OPENFILENAME_SIZE_VERSION_400W && lpofn->lStructSize != sizeof(OPENFILENAMEW))
     return Fail(CDERR_STRUCTSIZE);
   fgtest::DialogAnswer answer;
-  bool have = false;
-  {
-    std::lock_guard<std::mutex> guard(g_lock);
-    int calls = g_lastRequest.calls;
-    g_lastRequest = Record(*lpofn);
-    g_lastRequest.calls = calls + 1;
-    if (!g_answers.empty()) {
-      answer = g_answers.front();
-      g_answers.pop_front();
-      have = true;
-    }
-  }
+  bool queued = TakeQueuedAnswer(*lpofn, answer);
   fgp::LogDialogRequest(Record(*lpofn));
-  if (!have) {
-    std::string problem;
-    switch (fgp::NextFileAnswer(answer, problem)) {
-      case fgp::AnswerSource::Taken:
-        break;
-      case fgp::AnswerSource::Malformed:
-        OutputDebugStringA((problem + "\n").c_str());
-        std::fprintf(stderr, "%s\n", problem.c_str());
-        return Fail(CDERR_INITIALIZATION);
-      case fgp::AnswerSource::None:
-        return Fail(CDERR_DIALOGFAILURE);  // no display backend is available
-    }
-  }
+  DWORD failure = 0;
+  if (!queued && !AskUser(*lpofn, answer, failure)) return Fail(failure);
   switch (answer.kind) {
     case fgtest::DialogAnswer::Cancel: return FALSE;
     case fgtest::DialogAnswer::Error: return Fail(answer.error);

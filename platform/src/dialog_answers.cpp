@@ -16,7 +16,7 @@ namespace fgp {
 namespace {
 
 std::mutex g_lock;
-std::string g_file;  // the answers file (path, inode, change time) the position belongs to
+std::string g_file;  // the answers file (path, inode, change time, size) the position belongs to
 size_t g_next = 0;   // the next answer line to take
 
 std::vector<std::string> Split(const std::string& line, char separator) {
@@ -62,7 +62,8 @@ AnswerSource NextFileAnswer(fgtest::DialogAnswer& out, std::string& problem) {
   struct stat st {};
   stat(path, &st);
   std::string identity = std::string(path) + "|" + std::to_string(st.st_ino) + "|" +
-                         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+                         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + "|" +
+                         std::to_string(st.st_size);
   if (g_file != identity) {
     g_file = identity;
     g_next = 0;

@@ -8,8 +8,14 @@
 //
 // Empty lines and lines starting with "#" are skipped. When the answers are
 // used up, the dialog is cancelled; a file written anew starts again from
-// its first answer. Each request is appended in a readable
-// form to FARROWGATE_DIALOG_LOG when that is set.
+// its first answer (seen by its inode, modification time and size, so a
+// rewrite to the same size within one tick of the file system's clock is
+// not seen: write a new file instead). Each request is appended in a
+// readable form to FARROWGATE_DIALOG_LOG when that is set. Answers naming
+// files are checked as the dialog would check what the user typed: with
+// OFN_FILEMUSTEXIST a missing file, and with it or OFN_PATHMUSTEXIST a
+// missing folder, is refused on the debug output and the next answer is
+// taken as the user's next try.
 #pragma once
 
 #include <string>

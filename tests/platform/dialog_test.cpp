@@ -101,4 +101,40 @@ TEST_F(Dialog, AMalformedAnswersFileFailsTheDialogClearly) {
   EXPECT_NE(Output().find(":1: expected"), std::string::npos);
 }
 
+// With OFN_FILEMUSTEXIST the dialog refuses a missing file and stays open:
+// the answers file's next line is the user's next try.
+TEST_F(Dialog, AMissingFileIsRefusedWhenFilesMustExist) {
+  std::string real = m_answers + ".real";
+  std::ofstream(real) << "x";
+  WriteAnswers("files\t/no/such/dir/a.txt\nfiles\t/tmp/no-such-file.fg\nfiles\t" + real + "\n");
+  m_ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST;
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(std::u16string(m_buffer), std::u16string(real.begin(), real.end()));
+  std::string output = Output();
+  EXPECT_NE(output.find("/no/such/dir/a.txt: the path does not exist"), std::string::npos) << output;
+  EXPECT_NE(output.find("/tmp/no-such-file.fg: file not found"), std::string::npos) << output;
+  std::string second = m_answers + ".2";  // a new file: a rewrite may keep the old time stamp
+  std::ofstream(second) << "files\t/tmp/no-such-file.fg\n";
+  setenv("FARROWGATE_DIALOG_ANSWERS", second.c_str(), 1);
+  m_ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
+  EXPECT_TRUE(GetOpenFileNameW(&m_ofn)) << "only the folder must exist";
+  unlink(real.c_str());
+  unlink(second.c_str());
+}
+
+TEST_F(Dialog, TheFilterInUseComesBack) {
+  fgtest::DialogAnswer answer;
+  answer.kind = fgtest::DialogAnswer::Files;
+  answer.paths = {u"/d/a.log"};
+  answer.filterIndex = 2;
+  m_ofn.nFilterIndex = 1;
+  fgtest::QueueDialogAnswer(answer);
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(m_ofn.nFilterIndex, 2u);
+  answer.filterIndex = 0;
+  fgtest::QueueDialogAnswer(answer);
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(m_ofn.nFilterIndex, 2u) << "an answer without a filter leaves the index";
+}
+
 }  // namespace

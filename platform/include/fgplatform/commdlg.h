@@ -13,13 +13,24 @@
 // Without OFN_HIDEREADONLY the read-only box's state comes back as
 // OFN_READONLY.
 //
-// Backends, chosen at each call: answers queued by the test controls; else
-// the answers file named by FARROWGATE_DIALOG_ANSWERS (format in
+// Backends, asked in this order at each call: answers queued by the test
+// controls; the answers file named by FARROWGATE_DIALOG_ANSWERS (format in
 // dialog_answers.h and the README; a malformed file is reported on the
 // debug output and standard error and fails with CDERR_INITIALIZATION);
-// else none, and the dialog cannot be created (CDERR_DIALOGFAILURE). Every
+// the GTK 3 file chooser when a display is there (file_chooser.h); else
+// none, and the dialog cannot be created (CDERR_DIALOGFAILURE). An answers
+// file wins over a display because naming one is an explicit choice. Every
 // request is appended to FARROWGATE_DIALOG_LOG when that is set. The
 // extended error is per thread.
+//
+// Choices where the documentation leaves room: a null title shows "Open";
+// nFilterIndex 0 (the custom filter, not kept here) or past the list
+// preselects the first entry, and on success nFilterIndex is the entry in
+// use when the dialog closed; an initial name that is a folder opens the
+// dialog in it, a relative one is taken from lpstrInitialDir or the
+// current directory; OFN_FILEMUSTEXIST implies OFN_PATHMUSTEXIST. The
+// platform has no windows of its own, so GetForegroundWindow answers null
+// and no dialog has an owner to be transient for.
 #pragma once
 
 #include "fgplatform/basetypes.h"

@@ -71,7 +71,8 @@ struct DialogAnswer {
   // Files: the full paths chosen, all in one directory for several.
   std::vector<std::u16string> paths;
   bool readOnlyChecked = false;
-  DWORD error = 0;  // Error: the extended error code
+  DWORD filterIndex = 0;  // Files: the 1-based filter in use at the close; 0 leaves nFilterIndex alone
+  DWORD error = 0;        // Error: the extended error code
 };
 FG_EXPORT void QueueDialogAnswer(const DialogAnswer& answer);
 
