@@ -10,6 +10,14 @@ const IID* const kErrorInfoInterfaces[] = {&IID_IDialogHelper};
 
 }  // namespace
 
+const InterfaceEntry CDialogHelper::pEntries[] = {
+    {&IID_IDialogHelper, InterfaceOffset<IDialogHelper, CDialogHelper>(), _FRAME_SIMPLEMAPENTRY},
+    {&IID_IDispatch, InterfaceOffset<IDispatch, CDialogHelper>(), _FRAME_SIMPLEMAPENTRY},
+    {&IID_IProvideClassInfo, InterfaceOffset<IProvideClassInfo, CDialogHelper>(), _FRAME_SIMPLEMAPENTRY},
+    {&IID_ISupportErrorInfo, InterfaceOffset<ISupportErrorInfo, CDialogHelper>(), _FRAME_SIMPLEMAPENTRY},
+    {nullptr, 0, nullptr},
+};
+
 HRESULT CDialogHelper::CompleteConstruct() {
   m_bstrFileName.AssignNarrow("");
   return S_OK;

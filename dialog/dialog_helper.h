@@ -7,6 +7,7 @@
 #include "dialog/dialog_interface.h"
 #include "frame/comcoclass.h"
 #include "frame/comobject_root.h"
+#include "frame/interface_table.h"
 #include "holders/comstring.h"
 #include "holders/valuearray.h"
 
@@ -41,6 +42,11 @@ class CDialogHelper : public IDialogHelper,
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
   HRESULT RunOpenDialog(VARIANT_BOOL* result);
+
+  // The interfaces the object answers: IDialogHelper and IDispatch through
+  // the primary pointer (which also answers IUnknown), then the class
+  // information and error information parts.
+  static const InterfaceEntry pEntries[];
 
   // Members in their published order; destroyed in reverse (the array
   // first, then the strings from last to first).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fgplatform/win32.h"
+#include "frame/critical_section.h"
 
 struct CComSingleThreadModel {
   static ULONG Increment(LONG* p) { return static_cast<ULONG>(++*p); }
@@ -13,6 +14,11 @@ struct CComMultiThreadModel {
   static ULONG Increment(LONG* p) { return static_cast<ULONG>(InterlockedIncrement(p)); }
   static ULONG Decrement(LONG* p) { return static_cast<ULONG>(InterlockedDecrement(p)); }
 };
+
+// The count a wrapper holds while it is destroyed: far from 0, so calls
+// made meanwhile cannot destroy it twice, and a later Release trips the
+// check for an object already released.
+constexpr LONG kDestroyedCount = -1073741823;  // -(0x7FFFFFFF / 2)
 
 class CComObjectRootBase {
  public:
@@ -34,4 +40,40 @@ class CComObjectRootEx : public CComObjectRootBase {
  public:
   ULONG IncrementRef() { return ThreadModel::Increment(&m_dwRef); }
   ULONG DecrementRef() { return ThreadModel::Decrement(&m_dwRef); }
+  void Lock() {}
+  void Unlock() {}
+};
+
+// An object's critical section, made by the construction hook rather than
+// the constructor so that a failure becomes the creator's result.
+class CFrameObjectSection {
+ public:
+  CFrameObjectSection() = default;
+  ~CFrameObjectSection() {
+    if (m_bInitialized) DeleteSection(&m_sec);
+  }
+  CFrameObjectSection(const CFrameObjectSection&) = delete;
+  CFrameObjectSection& operator=(const CFrameObjectSection&) = delete;
+  HRESULT Init() {
+    HRESULT hr = InitializeSection(&m_sec);
+    m_bInitialized = SUCCEEDED(hr);
+    return hr;
+  }
+  HRESULT Lock() { return EnterSection(&m_sec); }
+  void Unlock() { LeaveSection(&m_sec); }
+
+  CRITICAL_SECTION m_sec{};
+  bool m_bInitialized = false;
+};
+
+template <>
+class CComObjectRootEx<CComMultiThreadModel> : public CComObjectRootBase {
+ public:
+  ULONG IncrementRef() { return CComMultiThreadModel::Increment(&m_dwRef); }
+  ULONG DecrementRef() { return CComMultiThreadModel::Decrement(&m_dwRef); }
+  HRESULT PrepareConstruct() { return m_critsec.Init(); }
+  HRESULT Lock() { return m_critsec.Lock(); }
+  void Unlock() { m_critsec.Unlock(); }
+
+  CFrameObjectSection m_critsec;
 };

@@ -3,6 +3,7 @@
 
 #include "test_dialog_helper.h"
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_outer.h"
 #include "frame/frame_exception.h"
 #include "holders/comvalue.h"
 
@@ -101,10 +102,12 @@ TEST_F(DialogHelper, AccessorsReturnTheCodeOfAFailedAllocation) {
 }
 
 TEST_F(DialogHelper, ConstructionRaisesWhenTheEmptyNameCannotBeAllocated) {
-  auto* object = new TestDialogHelper;
+  void* object = reinterpret_cast<void*>(1);
+  LONG locks = _pFrameModule->LockCount();
   fgtest::FailCall(fgtest::Service::SystemString, 1);
-  EXPECT_THROW(object->CompleteConstruct(), CFrameException);
-  delete object;
+  EXPECT_THROW(CComCreators<TestDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper, &object), CFrameException);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(_pFrameModule->LockCount(), locks) << "the wrapper was destroyed; the baseline sees no block left";
 }
 
 TEST_F(DialogHelper, OnlyTheDialogInterfaceReportsRichErrors) {
@@ -121,6 +124,51 @@ TEST_F(DialogHelper, OnlyTheDialogInterfaceReportsRichErrors) {
       << "the third interface pointer";
   support->Release();
   primary->Release();
+}
+
+TEST_F(DialogHelper, TheObjectAnswersItsInterfacesFromItsTable) {
+  EXPECT_EQ(m_object->AddRef(), 2u) << "a new object holds one reference";
+  EXPECT_EQ(m_object->Release(), 1u);
+  auto query = [](IUnknown* through, REFIID iid) {
+    void* p = nullptr;
+    EXPECT_EQ(through->QueryInterface(iid, &p), S_OK);
+    if (p != nullptr) static_cast<IUnknown*>(p)->Release();
+    return p;
+  };
+  IDialogHelper* primary = m_object;
+  void* unknown = query(primary, IID_IUnknown);
+  EXPECT_EQ(unknown, static_cast<void*>(primary));
+  EXPECT_EQ(query(primary, IID_IDispatch), unknown);
+  EXPECT_EQ(query(primary, IID_IDialogHelper), unknown);
+  auto* classInfo = static_cast<IUnknown*>(query(primary, IID_IProvideClassInfo));
+  auto* errorInfo = static_cast<IUnknown*>(query(primary, IID_ISupportErrorInfo));
+  EXPECT_NE(static_cast<void*>(classInfo), unknown);
+  EXPECT_NE(static_cast<void*>(errorInfo), unknown);
+  EXPECT_NE(classInfo, errorInfo);
+  EXPECT_EQ(query(classInfo, IID_IUnknown), unknown) << "through the class information part";
+  EXPECT_EQ(query(errorInfo, IID_IUnknown), unknown) << "through the error information part";
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(primary->QueryInterface(IID_IClassFactory, &none), E_NOINTERFACE);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(DialogHelper, AnAggregatedObjectLendsItsInterfacesToTheOuterObject) {
+  fgtest::CountingOuter outer;
+  LONG locks = _pFrameModule->LockCount();
+  IUnknown* aggregate = nullptr;
+  ASSERT_EQ(CComCreators<TestDialogHelper>::CreatePlainOrAggregated(&outer, IID_IUnknown,
+                                                                    reinterpret_cast<void**>(&aggregate)),
+            S_OK);
+  EXPECT_EQ(_pFrameModule->LockCount(), locks + 1);
+  IDialogHelper* inner = nullptr;
+  ASSERT_EQ(aggregate->QueryInterface(IID_IDialogHelper, reinterpret_cast<void**>(&inner)), S_OK);
+  EXPECT_NE(static_cast<void*>(inner), static_cast<void*>(aggregate));
+  EXPECT_EQ(outer.count, 2) << "the inner pointer counts on the outer object";
+  EXPECT_EQ(inner->put_MultiSelect(VARIANT_TRUE), S_OK) << "the inner part is a working object";
+  inner->Release();
+  EXPECT_EQ(outer.count, 1);
+  EXPECT_EQ(aggregate->Release(), 0u);
+  EXPECT_EQ(_pFrameModule->LockCount(), locks);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// A test-only finish of CDialogHelper: it supplies IUnknown (with the
-// table of the three interface pointers) until the frame's wrappers exist,
-// and answers E_NOTIMPL for what later issues add.
+// A test-only finish of CDialogHelper: the frame's wrappers give it its
+// identity; the dispatch operations, which arrive with late binding,
+// answer E_NOTIMPL here.
 #pragma once
 
 #include <string>
@@ -8,28 +8,10 @@
 
 #include "dialog/dialog_helper.h"
 #include "fgplatform/test_baseline.h"
+#include "frame/comobject.h"
 
 class TestDialogHelper : public CDialogHelper {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IDialogHelper)
-      *ppv = static_cast<IDialogHelper*>(this);
-    else if (riid == IID_IProvideClassInfo)
-      *ppv = static_cast<IProvideClassInfo*>(this);
-    else if (riid == IID_ISupportErrorInfo)
-      *ppv = static_cast<ISupportErrorInfo*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return IncrementRef(); }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = DecrementRef();
-    if (left == 0) delete this;
-    return left;
-  }
   STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
@@ -38,12 +20,13 @@ class TestDialogHelper : public CDialogHelper {
   }
   STDMETHODIMP GetClassInfo(ITypeInfo**) override { return E_NOTIMPL; }
 
-  // Makes an object as the creators will: constructed, then the hook.
-  static TestDialogHelper* Make() {
-    auto* object = new TestDialogHelper;
-    object->CompleteConstruct();
-    object->AddRef();
-    return object;
+  // Makes a plain object as the class factory will, holding one reference.
+  static CComObject<TestDialogHelper>* Make() {
+    IDialogHelper* object = nullptr;
+    HRESULT hr = CComCreators<TestDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper,
+                                                             reinterpret_cast<void**>(&object));
+    EXPECT_EQ(hr, S_OK);
+    return static_cast<CComObject<TestDialogHelper>*>(object);
   }
 };
 
@@ -94,5 +77,5 @@ class DialogObjectTest : public fgtest::BaselineTest {
     info->Release();
     return text;
   }
-  TestDialogHelper* m_object = nullptr;
+  CComObject<TestDialogHelper>* m_object = nullptr;
 };

@@ -4,6 +4,8 @@
 
 #include "dialog/dialog_helper.h"
 #include "fgplatform/win32.h"
+#include "frame/comobject.h"
+#include "frame/interface_table.h"
 #include "frame/module.h"
 #include "holders/shared_string.h"
 #include "holders/string_manager.h"
@@ -64,3 +66,11 @@ static_assert(offsetof(OPENFILENAMEW, Flags) == 52);
 static_assert(offsetof(OPENFILENAMEW, nFileOffset) == 56);
 
 int main() { return 0; }
+
+// Interface-table rows: the id pointer, the offset or argument, the function.
+static_assert(sizeof(InterfaceEntry) == 12);
+static_assert(offsetof(InterfaceEntry, dw) == 4);
+static_assert(offsetof(InterfaceEntry, pFunc) == 8);
+// The multi-threaded root: the count, then the section and its flag.
+static_assert(offsetof(CComObjectRootEx<CComMultiThreadModel>, m_critsec) == 4);
+static_assert(sizeof(CFrameObjectSection) == 28);
