@@ -43,7 +43,7 @@ class User {
     // chooser is given time to list its folder before it takes the focus and
     // the keys arrive.
     std::string window = "$(timeout 20 xdotool search --sync --onlyvisible --name '^" + m_title + "$' | head -1)";
-    m_found = Run("w=" + window + " && test -n \"$w\" && sleep 1.5 && timeout 10 xdotool windowfocus --sync $w");
+    m_found = Run("w=" + window + " && test -n \"$w\" && sleep 2 && timeout 10 xdotool windowfocus --sync $w");
     for (size_t i = 0; m_found && i < m_steps.size(); ++i) {
       Run("timeout 20 xdotool " + m_steps[i]);
       std::this_thread::sleep_for(300ms);
