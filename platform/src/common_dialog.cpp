@@ -95,7 +95,6 @@ BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgtest::DialogAnswer& answer) {
   return TRUE;
 }
 
-
 bool IsFolder(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -120,12 +119,12 @@ std::string Refusal(const fgtest::DialogAnswer& answer, DWORD flags) {
 
 // Takes the next answer of the answers file, else asks the user through the
 // display; false with the extended error when neither can answer.
-bool AskUser(const OPENFILENAMEW& ofn, fgtest::DialogAnswer& answer, DWORD& failure) {
+bool AskUser(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer, DWORD& failure) {
   for (;;) {
     std::string problem;
     switch (fgp::NextFileAnswer(answer, problem)) {
       case fgp::AnswerSource::Taken:
-        problem = Refusal(answer, ofn.Flags);
+        problem = Refusal(answer, request.Flags);
         if (problem.empty()) return true;
         // The dialog would say so and stay open: the next answer is the next try.
         OutputDebugStringA(("dialog answers: " + problem + "; the dialog stays open\n").c_str());
@@ -140,16 +139,17 @@ bool AskUser(const OPENFILENAMEW& ofn, fgtest::DialogAnswer& answer, DWORD& fail
     }
     break;
   }
-  if (fgp::RunFileChooser(ofn, answer)) return true;
+  if (fgp::RunFileChooser(request, answer)) return true;
   failure = CDERR_DIALOGFAILURE;  // no display backend is available
   return false;
 }
 
-// Records the request and takes the answer the test controls queued, if any.
-bool TakeQueuedAnswer(const OPENFILENAMEW& ofn, fgtest::DialogAnswer& answer) {
+// Keeps the request for the test controls and takes the answer they
+// queued, if any.
+bool TakeQueuedAnswer(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer) {
   std::lock_guard<std::mutex> guard(g_lock);
   int calls = g_lastRequest.calls;
-  g_lastRequest = Record(ofn);
+  g_lastRequest = request;
   g_lastRequest.calls = calls + 1;
   if (g_answers.empty()) return false;
   answer = g_answers.front();
@@ -164,11 +164,12 @@ BOOL WINAPI GetOpenFileNameW(LPOPENFILENAMEW lpofn) {
   if (lpofn == nullptr) return Fail(CDERR_INITIALIZATION);
   if (lpofn->lStructSize != OPENFILENAME_SIZE_VERSION_400W && lpofn->lStructSize != sizeof(OPENFILENAMEW))
     return Fail(CDERR_STRUCTSIZE);
+  fgtest::DialogRequest request = Record(*lpofn);
   fgtest::DialogAnswer answer;
-  bool queued = TakeQueuedAnswer(*lpofn, answer);
-  fgp::LogDialogRequest(Record(*lpofn));
+  bool queued = TakeQueuedAnswer(request, answer);
+  fgp::LogDialogRequest(request);
   DWORD failure = 0;
-  if (!queued && !AskUser(*lpofn, answer, failure)) return Fail(failure);
+  if (!queued && !AskUser(request, answer, failure)) return Fail(failure);
   switch (answer.kind) {
     case fgtest::DialogAnswer::Cancel: return FALSE;
     case fgtest::DialogAnswer::Error: return Fail(answer.error);

@@ -64,8 +64,6 @@ Plugin* LoadPlugin() {
   return loaded;
 }
 
-std::string Utf8OrEmpty(LPCWSTR text) { return text != nullptr ? WideToUtf8(text) : std::string(); }
-
 // The request's texts in UTF-8, kept alive while the chooser runs.
 struct ChooserTexts {
   std::string title, initialDir, initialPath;
@@ -83,15 +81,14 @@ std::string AbsoluteInitialPath(const std::string& name, const std::string& init
   return base + "/" + name;
 }
 
-FgChooserRequest MakeRequest(const OPENFILENAMEW& ofn, ChooserTexts& texts) {
-  texts.title = ofn.lpstrTitle != nullptr ? WideToUtf8(ofn.lpstrTitle) : "Open";
-  for (const char16_t* p = ofn.lpstrFilter; p != nullptr && *p != 0; p += std::char_traits<char16_t>::length(p) + 1)
-    texts.filterTexts.push_back(WideToUtf8(p));
+FgChooserRequest MakeRequest(const fgtest::DialogRequest& r, ChooserTexts& texts) {
+  texts.title = r.hasTitle ? WideToUtf8(r.title) : "Open";
+  for (const std::u16string& text : r.filter) texts.filterTexts.push_back(WideToUtf8(text));
   if (texts.filterTexts.size() % 2 != 0) texts.filterTexts.emplace_back();  // a name without patterns
   for (size_t i = 0; i < texts.filterTexts.size(); i += 2)
     texts.filters.push_back({texts.filterTexts[i].c_str(), texts.filterTexts[i + 1].c_str()});
-  texts.initialDir = Utf8OrEmpty(ofn.lpstrInitialDir);
-  texts.initialPath = AbsoluteInitialPath(Utf8OrEmpty(ofn.lpstrFile), texts.initialDir);
+  texts.initialDir = WideToUtf8(r.initialDir);
+  texts.initialPath = AbsoluteInitialPath(WideToUtf8(r.initialFile), texts.initialDir);
 
   FgChooserRequest request{};
   request.title = texts.title.c_str();
@@ -99,15 +96,15 @@ FgChooserRequest MakeRequest(const OPENFILENAMEW& ofn, ChooserTexts& texts) {
   request.filterCount = static_cast<int>(texts.filters.size());
   // An index of 0 (the custom filter, which this platform does not keep) or
   // past the list selects the first entry.
-  bool inRange = ofn.nFilterIndex >= 1 && ofn.nFilterIndex <= texts.filters.size();
-  request.filterIndex = texts.filters.empty() ? -1 : inRange ? static_cast<int>(ofn.nFilterIndex) - 1 : 0;
-  request.initialDir = ofn.lpstrInitialDir != nullptr ? texts.initialDir.c_str() : nullptr;
+  bool inRange = r.nFilterIndex >= 1 && r.nFilterIndex <= texts.filters.size();
+  request.filterIndex = texts.filters.empty() ? -1 : inRange ? static_cast<int>(r.nFilterIndex) - 1 : 0;
+  request.initialDir = r.hasInitialDir ? texts.initialDir.c_str() : nullptr;
   request.initialPath = texts.initialPath.empty() ? nullptr : texts.initialPath.c_str();
-  request.multiple = (ofn.Flags & OFN_ALLOWMULTISELECT) != 0;
-  request.fileMustExist = (ofn.Flags & OFN_FILEMUSTEXIST) != 0;
+  request.multiple = (r.Flags & OFN_ALLOWMULTISELECT) != 0;
+  request.fileMustExist = (r.Flags & OFN_FILEMUSTEXIST) != 0;
   // A file that must exist needs its folder to exist as well.
-  request.pathMustExist = (ofn.Flags & (OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST)) != 0;
-  request.showReadOnly = (ofn.Flags & OFN_HIDEREADONLY) == 0;
+  request.pathMustExist = (r.Flags & (OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST)) != 0;
+  request.showReadOnly = (r.Flags & OFN_HIDEREADONLY) == 0;
   return request;
 }
 
@@ -135,7 +132,7 @@ fgtest::DialogAnswer TakeResult(const FgChooserResult& result) {
 
 }  // namespace
 
-bool RunFileChooser(const OPENFILENAMEW& ofn, fgtest::DialogAnswer& answer) {
+bool RunFileChooser(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer) {
   std::lock_guard<std::mutex> guard(g_lock);
   Plugin* plugin = LoadPlugin();
   if (plugin == nullptr) return false;
@@ -145,9 +142,9 @@ bool RunFileChooser(const OPENFILENAMEW& ofn, fgtest::DialogAnswer& answer) {
     return true;
   }
   ChooserTexts texts;
-  FgChooserRequest request = MakeRequest(ofn, texts);
+  FgChooserRequest chooserRequest = MakeRequest(request, texts);
   FgChooserResult result{};
-  plugin->run(&request, &result);
+  plugin->run(&chooserRequest, &result);
   answer = TakeResult(result);
   std::free(result.paths);
   return true;

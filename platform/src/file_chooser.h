@@ -13,8 +13,9 @@
 
 namespace fgp {
 
-// Shows the chooser for the request and fills the user's answer; false when
-// there is no display or the plug-in cannot be loaded.
-bool RunFileChooser(const OPENFILENAMEW& request, fgtest::DialogAnswer& answer);
+// Shows the chooser for the request, as GetOpenFileNameW recorded it, and
+// fills the user's answer; false when there is no display or the plug-in
+// cannot be loaded.
+bool RunFileChooser(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer);
 
 }  // namespace fgp
