@@ -4,7 +4,6 @@
 
 #include <new>
 
-#include "dialog/dialog_identity.h"
 #include "frame/com_error.h"
 #include "frame/critical_section.h"
 #include "frame/debug_assert.h"
@@ -169,10 +168,4 @@ HRESULT CFrameModule::GetGlobalInterfaceTable(IGlobalInterfaceTable** ppGIT) {
   m_pGIT->AddRef();
   *ppGIT = m_pGIT;
   return hr;
-}
-
-GUID CFarrowgateModule::GetLibraryId() { return LIBID_Farrowgate; }
-
-HRESULT CFarrowgateModule::AddModuleVariables(IRegistrarBase* pRegistrar) {
-  return pRegistrar->AddVariable(u"APPID", u"{F05A841F-D724-47D4-BA1A-685429E8B427}");
 }

@@ -8,6 +8,9 @@
 #include "frame/simple_array.h"
 #include "registration/registrar_base.h"
 
+// The version of the frame the module records carry (pVersionGuid).
+inline constexpr GUID GUID_FrameVersion = {0x9D67D622, 0x0E8C, 0x4077, {0xA2, 0x58, 0x95, 0x1B, 0x5C, 0xDA, 0x31, 0xB9}};
+
 // Set by any module part whose critical section cannot be initialised;
 // DllMain then refuses the load.
 extern bool s_bInitFailed;
@@ -107,13 +110,6 @@ class CFrameModuleT : public CFrameModule {
 
 template <class T>
 class CFrameDllModuleT : public CFrameModuleT<T> {};
-
-class CFarrowgateModule : public CFrameDllModuleT<CFarrowgateModule> {
- public:
-  static GUID GetLibraryId();
-  // Adds "APPID", the application's GUID in braces.
-  HRESULT AddModuleVariables(IRegistrarBase* pRegistrar) override;
-};
 
 CFrameBaseModule& FrameBaseModule();
 _FRAME_WIN_MODULE& FrameWinModule();

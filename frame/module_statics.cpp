@@ -2,7 +2,7 @@
 // destroyed at unload in reverse: the module-handle record, the heap and
 // the string manager, the window-support part, the module object. (The
 // trace facility comes before them all.)
-#include "frame/module.h"
+#include "frame/farrowgate_module.h"
 #include "holders/string_manager.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "fgplatform/test_baseline.h"
 #include "frame/critical_section.h"
-#include "frame/module.h"
+#include "frame/farrowgate_module.h"
 
 namespace {
 
