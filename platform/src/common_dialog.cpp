@@ -11,22 +11,22 @@
 #include <string>
 
 #include "codepage.h"
+#include "common_dialog.h"
 #include "dialog_answers.h"
 #include "file_chooser.h"
 #include "fgplatform/commdlg.h"
 #include "fgplatform/kernel.h"
-#include "fgplatform/testing.h"
 #include "fgplatform/winerror.h"
 
 namespace {
 
 std::mutex g_lock;
-std::deque<fgtest::DialogAnswer> g_answers;
-fgtest::DialogRequest g_lastRequest;
+std::deque<fgp::DialogAnswer> g_answers;
+fgp::DialogRequest g_lastRequest;
 thread_local DWORD t_extendedError = 0;
 
-fgtest::DialogRequest Record(const OPENFILENAMEW& ofn) {
-  fgtest::DialogRequest r;
+fgp::DialogRequest Record(const OPENFILENAMEW& ofn) {
+  fgp::DialogRequest r;
   r.lStructSize = ofn.lStructSize;
   r.hwndOwner = ofn.hwndOwner;
   r.hasFilter = ofn.lpstrFilter != nullptr;
@@ -54,7 +54,7 @@ size_t NameOffset(const std::u16string& path) {
 }
 
 // Writes the chosen files into the request's buffer.
-BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgtest::DialogAnswer& answer) {
+BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgp::DialogAnswer& answer) {
   bool several = answer.paths.size() > 1 && (ofn.Flags & OFN_ALLOWMULTISELECT) && (ofn.Flags & OFN_EXPLORER);
   std::u16string block;
   WORD fileOffset = 0, extension = 0;
@@ -103,8 +103,8 @@ bool IsFolder(const std::string& path) {
 // Why the dialog would refuse the answer's files and stay open, or an empty
 // text when it takes them: OFN_FILEMUSTEXIST wants each file, and it or
 // OFN_PATHMUSTEXIST each file's folder, to exist.
-std::string Refusal(const fgtest::DialogAnswer& answer, DWORD flags) {
-  if (answer.kind != fgtest::DialogAnswer::Files) return std::string();
+std::string Refusal(const fgp::DialogAnswer& answer, DWORD flags) {
+  if (answer.kind != fgp::DialogAnswer::Files) return std::string();
   for (const std::u16string& wide : answer.paths) {
     std::string path = fgp::WideToUtf8(wide);
     size_t slash = path.rfind('/');
@@ -119,7 +119,7 @@ std::string Refusal(const fgtest::DialogAnswer& answer, DWORD flags) {
 
 // Takes the next answer of the answers file, else asks the user through the
 // display; false with the extended error when neither can answer.
-bool AskUser(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer, DWORD& failure) {
+bool AskUser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer, DWORD& failure) {
   for (;;) {
     std::string problem;
     switch (fgp::NextFileAnswer(answer, problem)) {
@@ -146,7 +146,7 @@ bool AskUser(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer,
 
 // Keeps the request for the test controls and takes the answer they
 // queued, if any.
-bool TakeQueuedAnswer(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer) {
+bool TakeQueuedAnswer(const fgp::DialogRequest& request, fgp::DialogAnswer& answer) {
   std::lock_guard<std::mutex> guard(g_lock);
   int calls = g_lastRequest.calls;
   g_lastRequest = request;
@@ -164,16 +164,16 @@ BOOL WINAPI GetOpenFileNameW(LPOPENFILENAMEW lpofn) {
   if (lpofn == nullptr) return Fail(CDERR_INITIALIZATION);
   if (lpofn->lStructSize != OPENFILENAME_SIZE_VERSION_400W && lpofn->lStructSize != sizeof(OPENFILENAMEW))
     return Fail(CDERR_STRUCTSIZE);
-  fgtest::DialogRequest request = Record(*lpofn);
-  fgtest::DialogAnswer answer;
+  fgp::DialogRequest request = Record(*lpofn);
+  fgp::DialogAnswer answer;
   bool queued = TakeQueuedAnswer(request, answer);
   fgp::LogDialogRequest(request);
   DWORD failure = 0;
   if (!queued && !AskUser(request, answer, failure)) return Fail(failure);
   switch (answer.kind) {
-    case fgtest::DialogAnswer::Cancel: return FALSE;
-    case fgtest::DialogAnswer::Error: return Fail(answer.error);
-    case fgtest::DialogAnswer::Files: return WriteAnswer(*lpofn, answer);
+    case fgp::DialogAnswer::Cancel: return FALSE;
+    case fgp::DialogAnswer::Error: return Fail(answer.error);
+    case fgp::DialogAnswer::Files: return WriteAnswer(*lpofn, answer);
   }
   return FALSE;
 }
@@ -182,7 +182,7 @@ DWORD WINAPI CommDlgExtendedError() { return t_extendedError; }
 
 HWND WINAPI GetForegroundWindow() { return nullptr; }
 
-namespace fgtest {
+namespace fgp {
 
 void QueueDialogAnswer(const DialogAnswer& answer) {
   std::lock_guard<std::mutex> guard(g_lock);
@@ -200,4 +200,4 @@ void ClearDialogs() {
   g_lastRequest = DialogRequest{};
 }
 
-}  // namespace fgtest
+}  // namespace fgp

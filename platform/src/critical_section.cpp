@@ -22,7 +22,7 @@ bool Initialize(LPCRITICAL_SECTION cs, DWORD spinCount) {
   cs->OwningThread = nullptr;
   cs->LockSemaphore = nullptr;
   cs->SpinCount = spinCount & 0x00FFFFFF;
-  if (fgp::ShouldFail(fgtest::Service::CriticalSection)) return false;
+  if (fgp::ShouldFail(fgp::FaultService::CriticalSection)) return false;
   auto* lock = new (std::nothrow) RTL_CRITICAL_SECTION_DEBUG;
   if (lock == nullptr) return false;
   pthread_mutexattr_t attr;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "fgplatform/testing.h"
 #include "live_counts.h"
 
 namespace {
@@ -15,7 +14,7 @@ namespace {
 std::mutex g_lock;
 bool g_capturing = false;
 std::string g_captured;
-std::vector<fgtest::DebugReport> g_reports;
+std::vector<fgp::CapturedReport> g_reports;
 
 void WriteToConfiguredSink(std::string_view text) {
   const char* target = std::getenv("FARROWGATE_DEBUG_OUTPUT");
@@ -62,42 +61,31 @@ void DebugSinkReport(int type, const char* file, int line, const char* module, s
   WriteToConfiguredSink(out);
 }
 
-}  // namespace fgp
-
-namespace fgtest {
-
-void CaptureDebugOutput(bool on) {
+void CaptureDebugSink(bool on) {
   std::lock_guard<std::mutex> guard(g_lock);
   g_capturing = on;
 }
 
-std::string TakeDebugOutput() {
+std::string TakeCapturedOutput() {
   std::lock_guard<std::mutex> guard(g_lock);
   std::string out;
   out.swap(g_captured);
   return out;
 }
 
-std::vector<DebugReport> TakeDebugReports() {
+std::vector<CapturedReport> TakeCapturedReports() {
   std::lock_guard<std::mutex> guard(g_lock);
-  std::vector<DebugReport> out;
+  std::vector<CapturedReport> out;
   out.swap(g_reports);
   return out;
 }
 
-LiveCounts Live() {
-  fgp::LiveCounters& c = fgp::Live();
-  return {c.heapBlocks.load(), c.privateHeaps.load(), c.taskBlocks.load(),
-          c.systemStrings.load(), c.arrays.load(), c.criticalSections.load()};
-}
-
-void Reset() {
-  ClearFaults();
-  ClearDialogs();
+void ResetDebugSink() {
   std::lock_guard<std::mutex> guard(g_lock);
   g_capturing = false;
   g_captured.clear();
   g_reports.clear();
 }
 
-}  // namespace fgtest
+}  // namespace fgp
+

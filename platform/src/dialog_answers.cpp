@@ -26,24 +26,24 @@ std::vector<std::string> Split(const std::string& line, char separator) {
   return parts;
 }
 
-bool ParseLine(const std::string& raw, fgtest::DialogAnswer& out) {
+bool ParseLine(const std::string& raw, fgp::DialogAnswer& out) {
   std::string line = raw;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   std::vector<std::string> fields = Split(line, '\t');
   if (line == "cancel") {
-    out.kind = fgtest::DialogAnswer::Cancel;
+    out.kind = fgp::DialogAnswer::Cancel;
     return true;
   }
   if (line.rfind("error ", 0) == 0) {
     char* end = nullptr;
     unsigned long code = std::strtoul(line.c_str() + 6, &end, 0);
     if (end == line.c_str() + 6 || *end != '\0' || code == 0 || code > 0xFFFF) return false;
-    out.kind = fgtest::DialogAnswer::Error;
+    out.kind = fgp::DialogAnswer::Error;
     out.error = static_cast<DWORD>(code);
     return true;
   }
   if (fields.size() < 2 || (fields[0] != "files" && fields[0] != "files-readonly")) return false;
-  out.kind = fgtest::DialogAnswer::Files;
+  out.kind = fgp::DialogAnswer::Files;
   out.readOnlyChecked = fields[0] == "files-readonly";
   for (size_t i = 1; i < fields.size(); ++i) {
     if (fields[i].empty() || fields[i][0] != '/') return false;  // full paths only
@@ -54,7 +54,7 @@ bool ParseLine(const std::string& raw, fgtest::DialogAnswer& out) {
 
 }  // namespace
 
-AnswerSource NextFileAnswer(fgtest::DialogAnswer& out, std::string& problem) {
+AnswerSource NextFileAnswer(fgp::DialogAnswer& out, std::string& problem) {
   const char* path = std::getenv("FARROWGATE_DIALOG_ANSWERS");
   if (path == nullptr || *path == '\0') return AnswerSource::None;
   std::lock_guard<std::mutex> guard(g_lock);
@@ -79,7 +79,7 @@ AnswerSource NextFileAnswer(fgtest::DialogAnswer& out, std::string& problem) {
     ++lineNumber;
     if (line.empty() || line == "\r" || line[0] == '#') continue;
     if (answer++ < g_next) continue;
-    fgtest::DialogAnswer parsed;
+    fgp::DialogAnswer parsed;
     if (!ParseLine(line, parsed)) {
       problem = std::string("dialog answers ") + path + ":" + std::to_string(lineNumber) +
                 ": expected 'files<TAB>PATH...', 'files-readonly<TAB>PATH...', 'cancel' or 'error CODE', found '" +
@@ -90,11 +90,11 @@ AnswerSource NextFileAnswer(fgtest::DialogAnswer& out, std::string& problem) {
     out = parsed;
     return AnswerSource::Taken;
   }
-  out = fgtest::DialogAnswer{};  // used up: the user closes the dialog
+  out = fgp::DialogAnswer{};  // used up: the user closes the dialog
   return AnswerSource::Taken;
 }
 
-void LogDialogRequest(const fgtest::DialogRequest& r) {
+void LogDialogRequest(const fgp::DialogRequest& r) {
   const char* path = std::getenv("FARROWGATE_DIALOG_LOG");
   if (path == nullptr || *path == '\0') return;
   std::string text = "dialog request\n";

@@ -21,14 +21,14 @@
 #include <string>
 
 #include "fgplatform/commdlg.h"
-#include "fgplatform/testing.h"
+#include "fgplatform/dialog_record.h"
 
 namespace fgp {
 
 enum class AnswerSource { None, Taken, Malformed };
 
 // Takes the next answer of the answers file, when one is configured.
-AnswerSource NextFileAnswer(fgtest::DialogAnswer& out, std::string& problem);
-void LogDialogRequest(const fgtest::DialogRequest& request);
+AnswerSource NextFileAnswer(fgp::DialogAnswer& out, std::string& problem);
+void LogDialogRequest(const fgp::DialogRequest& request);
 
 }  // namespace fgp

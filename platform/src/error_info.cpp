@@ -93,7 +93,7 @@ thread_local CurrentError t_current;
 HRESULT STDAPICALLTYPE CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
   if (pperrinfo == nullptr) return E_INVALIDARG;
   *pperrinfo = nullptr;
-  if (fgp::ShouldFail(fgtest::Service::ErrorInfo)) return E_OUTOFMEMORY;
+  if (fgp::ShouldFail(fgp::FaultService::ErrorInfo)) return E_OUTOFMEMORY;
   auto* object = new (std::nothrow) ErrorObject;
   if (object == nullptr) return E_OUTOFMEMORY;
   *pperrinfo = object;

@@ -1,4 +1,4 @@
-// Fault injector: one countdown per service.
+// The fault injector: one countdown per service, under one lock.
 #include "faults.h"
 
 #include <atomic>
@@ -16,7 +16,7 @@ struct FaultState {
 };
 
 std::mutex g_lock;
-FaultState g_state[static_cast<int>(fgtest::Service::Count)];
+FaultState g_state[static_cast<int>(fgp::FaultService::Count)];
 std::atomic<bool> g_anyArmed{false};
 
 void RecomputeArmed() {
@@ -33,7 +33,7 @@ extern "C" FG_EXPORT __attribute__((noinline)) void FgFaultFired(int service) {
 
 namespace fgp {
 
-bool ShouldFail(fgtest::Service s) {
+bool ShouldFail(FaultService s) {
   if (!g_anyArmed.load(std::memory_order_relaxed)) return false;
   std::lock_guard<std::mutex> guard(g_lock);
   FaultState& st = g_state[static_cast<int>(s)];
@@ -50,32 +50,13 @@ bool ShouldFail(fgtest::Service s) {
   return true;
 }
 
-long FailureCode(fgtest::Service s, long fallback) {
+long FailureCode(FaultService s, long fallback) {
   std::lock_guard<std::mutex> guard(g_lock);
   long code = g_state[static_cast<int>(s)].code;
   return code != 0 ? code : fallback;
 }
 
-}  // namespace fgp
-
-namespace fgtest {
-
-const char* ServiceName(Service s) {
-  switch (s) {
-    case Service::Heap: return "heap";
-    case Service::TaskMemory: return "task memory";
-    case Service::SystemString: return "system strings";
-    case Service::SafeArray: return "arrays";
-    case Service::CriticalSection: return "critical sections";
-    case Service::ErrorInfo: return "error objects";
-    case Service::RegistryWrite: return "registry writes";
-    case Service::Mapping: return "file mappings";
-    case Service::Count: break;
-  }
-  return "?";
-}
-
-void FailCall(Service s, int nth, bool persistent) {
+void ArmFault(FaultService s, int nth, bool persistent) {
   std::lock_guard<std::mutex> guard(g_lock);
   FaultState& st = g_state[static_cast<int>(s)];
   st.countdown = nth > 0 ? nth : 0;
@@ -86,7 +67,7 @@ void FailCall(Service s, int nth, bool persistent) {
   RecomputeArmed();
 }
 
-void SetFailureCode(Service s, long code) {
+void SetFaultCode(FaultService s, long code) {
   std::lock_guard<std::mutex> guard(g_lock);
   g_state[static_cast<int>(s)].code = code;
 }
@@ -97,14 +78,15 @@ void ClearFaults() {
   RecomputeArmed();
 }
 
-int FaultsFired(Service s) {
+int FaultsFired(FaultService s) {
   std::lock_guard<std::mutex> guard(g_lock);
   return g_state[static_cast<int>(s)].fired;
 }
 
-int CallsSeen(Service s) {
+int FaultCallsSeen(FaultService s) {
   std::lock_guard<std::mutex> guard(g_lock);
   return g_state[static_cast<int>(s)].calls;
 }
 
-}  // namespace fgtest
+}  // namespace fgp
+

@@ -81,7 +81,7 @@ std::string AbsoluteInitialPath(const std::string& name, const std::string& init
   return base + "/" + name;
 }
 
-FgChooserRequest MakeRequest(const fgtest::DialogRequest& r, ChooserTexts& texts) {
+FgChooserRequest MakeRequest(const fgp::DialogRequest& r, ChooserTexts& texts) {
   texts.title = r.hasTitle ? WideToUtf8(r.title) : "Open";
   for (const std::u16string& text : r.filter) texts.filterTexts.push_back(WideToUtf8(text));
   if (texts.filterTexts.size() % 2 != 0) texts.filterTexts.emplace_back();  // a name without patterns
@@ -108,18 +108,18 @@ FgChooserRequest MakeRequest(const fgtest::DialogRequest& r, ChooserTexts& texts
   return request;
 }
 
-fgtest::DialogAnswer ErrorAnswer(DWORD code) {
-  fgtest::DialogAnswer answer;
-  answer.kind = fgtest::DialogAnswer::Error;
+fgp::DialogAnswer ErrorAnswer(DWORD code) {
+  fgp::DialogAnswer answer;
+  answer.kind = fgp::DialogAnswer::Error;
   answer.error = code;
   return answer;
 }
 
-fgtest::DialogAnswer TakeResult(const FgChooserResult& result) {
+fgp::DialogAnswer TakeResult(const FgChooserResult& result) {
   if (result.outcome == FG_CHOOSER_FAILED) return ErrorAnswer(CDERR_MEMALLOCFAILURE);
-  if (result.outcome != FG_CHOOSER_CHOSEN) return fgtest::DialogAnswer{};
-  fgtest::DialogAnswer answer;
-  answer.kind = fgtest::DialogAnswer::Files;
+  if (result.outcome != FG_CHOOSER_CHOSEN) return fgp::DialogAnswer{};
+  fgp::DialogAnswer answer;
+  answer.kind = fgp::DialogAnswer::Files;
   for (const char* p = result.paths; *p != '\0'; p += std::char_traits<char>::length(p) + 1) {
     std::u16string wide;
     if (DecodeCodePage(CP_UTF8, p, true, wide) != ConvertResult::Ok) return ErrorAnswer(FNERR_INVALIDFILENAME);
@@ -132,7 +132,7 @@ fgtest::DialogAnswer TakeResult(const FgChooserResult& result) {
 
 }  // namespace
 
-bool RunFileChooser(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer) {
+bool RunFileChooser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer) {
   std::lock_guard<std::mutex> guard(g_lock);
   Plugin* plugin = LoadPlugin();
   if (plugin == nullptr) return false;

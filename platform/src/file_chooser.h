@@ -9,13 +9,13 @@
 #pragma once
 
 #include "fgplatform/commdlg.h"
-#include "fgplatform/testing.h"
+#include "fgplatform/dialog_record.h"
 
 namespace fgp {
 
 // Shows the chooser for the request, as GetOpenFileNameW recorded it, and
 // fills the user's answer; false when there is no display or the plug-in
 // cannot be loaded.
-bool RunFileChooser(const fgtest::DialogRequest& request, fgtest::DialogAnswer& answer);
+bool RunFileChooser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer);
 
 }  // namespace fgp

@@ -30,7 +30,7 @@ struct Heap {
   DWORD options = 0;
   size_t maxSize = 0;  // 0: growable
   size_t used = 0;
-  fgtest::Service service = fgtest::Service::Heap;
+  fgp::FaultService service = fgp::FaultService::Heap;
   std::atomic<long>* liveCounter = nullptr;
   std::mutex lock;
   BlockHeader list{nullptr, nullptr, nullptr, 0, 0, 0};
@@ -41,7 +41,7 @@ namespace {
 constexpr uint64_t kBlockMagic = 0x4B434F4C42474655ull;
 constexpr size_t kLargestBlock = size_t(1) << 40;
 
-Heap* MakeHeap(fgtest::Service service, std::atomic<long>* counter) {
+Heap* MakeHeap(fgp::FaultService service, std::atomic<long>* counter) {
   auto* heap = new Heap;
   heap->service = service;
   heap->liveCounter = counter;
@@ -134,12 +134,12 @@ void ResizeInPlace(Heap* heap, void* block, size_t bytes) {
 }
 
 Heap* TaskMemoryHeap() {
-  static Heap* heap = MakeHeap(fgtest::Service::TaskMemory, &Live().taskBlocks);
+  static Heap* heap = MakeHeap(fgp::FaultService::TaskMemory, &Live().taskBlocks);
   return heap;
 }
 
 Heap* SystemStringHeap() {
-  static Heap* heap = MakeHeap(fgtest::Service::SystemString, &Live().systemStrings);
+  static Heap* heap = MakeHeap(fgp::FaultService::SystemString, &Live().systemStrings);
   return heap;
 }
 
@@ -147,7 +147,7 @@ Heap* ArrayHeap() {
   // Array descriptors and data share one heap; the live counter counts
   // descriptors, which the array code maintains itself.
   static std::atomic<long> blocks{0};
-  static Heap* heap = MakeHeap(fgtest::Service::SafeArray, &blocks);
+  static Heap* heap = MakeHeap(fgp::FaultService::SafeArray, &blocks);
   return heap;
 }
 
@@ -156,12 +156,12 @@ Heap* ArrayHeap() {
 using fgp::Heap;
 
 HANDLE WINAPI GetProcessHeap() {
-  static Heap* heap = fgp::MakeHeap(fgtest::Service::Heap, &fgp::Live().heapBlocks);
+  static Heap* heap = fgp::MakeHeap(fgp::FaultService::Heap, &fgp::Live().heapBlocks);
   return heap;
 }
 
 HANDLE WINAPI HeapCreate(DWORD flOptions, SIZE_T, SIZE_T dwMaximumSize) {
-  Heap* heap = fgp::MakeHeap(fgtest::Service::Heap, &fgp::Live().heapBlocks);
+  Heap* heap = fgp::MakeHeap(fgp::FaultService::Heap, &fgp::Live().heapBlocks);
   heap->options = flOptions;
   heap->maxSize = dwMaximumSize;
   ++fgp::Live().privateHeaps;

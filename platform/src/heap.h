@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "fgplatform/testing.h"
+#include "fgplatform/fault_services.h"
 
 namespace fgp {
 

@@ -61,8 +61,8 @@ class Call {
       m_status = ERROR_ACCESS_DENIED;
       return;
     }
-    if (write && fgp::ShouldFail(fgtest::Service::RegistryWrite)) {
-      m_status = static_cast<LSTATUS>(fgp::FailureCode(fgtest::Service::RegistryWrite, ERROR_REGISTRY_IO_FAILED));
+    if (write && fgp::ShouldFail(fgp::FaultService::RegistryWrite)) {
+      m_status = static_cast<LSTATUS>(fgp::FailureCode(fgp::FaultService::RegistryWrite, ERROR_REGISTRY_IO_FAILED));
       return;
     }
     m_status = m_store->Begin(write);

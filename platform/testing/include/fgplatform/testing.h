@@ -1,6 +1,7 @@
 // Test controls of the platform: fail the Nth call of a service, capture the
 // debug output and the runtime's debug reports, count what is still alive.
-// Linked only into tests; the product never includes this header.
+// Linked only into tests; the product never includes this header: its
+// definitions live in the platform's one seam file, test_seam.cpp.
 //
 // A fault is armed per service with a countdown: FailCall(s, n) makes the
 // n-th call of s from now fail (n = 1 is the next call); with persistent set
@@ -14,22 +15,12 @@
 #include <vector>
 
 #include "fgplatform/basetypes.h"
-
-#include <string>
+#include "fgplatform/dialog_record.h"
+#include "fgplatform/fault_services.h"
 
 namespace fgtest {
 
-enum class Service {
-  Heap,             // HeapAlloc/HeapReAlloc on every heap the program made
-  TaskMemory,       // CoTaskMemAlloc/Realloc
-  SystemString,     // SysAlloc*/SysReAlloc*
-  SafeArray,        // array descriptors and data
-  CriticalSection,  // InitializeCriticalSection*
-  ErrorInfo,        // CreateErrorInfo
-  RegistryWrite,    // registry calls that change the store
-  Mapping,          // CreateFileMapping
-  Count
-};
+using Service = fgp::FaultService;
 
 FG_EXPORT const char* ServiceName(Service s);
 
@@ -66,32 +57,11 @@ struct LiveCounts {
 FG_EXPORT LiveCounts Live();
 
 // Dialog answers: each GetOpenFileNameW call takes the next queued one.
-struct DialogAnswer {
-  enum Kind { Files, Cancel, Error } kind = Cancel;
-  // Files: the full paths chosen, all in one directory for several.
-  std::vector<std::u16string> paths;
-  bool readOnlyChecked = false;
-  DWORD filterIndex = 0;  // Files: the 1-based filter in use at the close; 0 leaves nFilterIndex alone
-  DWORD error = 0;        // Error: the extended error code
-};
+using DialogAnswer = fgp::DialogAnswer;
 FG_EXPORT void QueueDialogAnswer(const DialogAnswer& answer);
 
 // A copy of the last request a dialog received.
-struct DialogRequest {
-  DWORD lStructSize = 0;
-  HWND hwndOwner = nullptr;
-  bool hasFilter = false;
-  std::vector<std::u16string> filter;  // display texts and patterns, up to the empty string
-  DWORD nFilterIndex = 0;
-  std::u16string initialFile;
-  DWORD nMaxFile = 0;
-  bool hasInitialDir = false;
-  std::u16string initialDir;
-  bool hasTitle = false;
-  std::u16string title;
-  DWORD Flags = 0;
-  int calls = 0;  // dialogs shown so far
-};
+using DialogRequest = fgp::DialogRequest;
 FG_EXPORT DialogRequest LastDialogRequest();
 FG_EXPORT void ClearDialogs();
 
