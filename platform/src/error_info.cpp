@@ -4,6 +4,7 @@
 
 #include "faults.h"
 #include "fgplatform/oleauto.h"
+#include "live_counts.h"
 
 namespace {
 
@@ -89,6 +90,8 @@ struct CurrentError {
 thread_local CurrentError t_current;
 
 }  // namespace
+
+bool fgp::ThreadHasErrorObject() { return t_current.info != nullptr; }
 
 HRESULT STDAPICALLTYPE CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
   if (pperrinfo == nullptr) return E_INVALIDARG;

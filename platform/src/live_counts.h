@@ -17,4 +17,12 @@ struct LiveCounters {
 
 LiveCounters& Live();
 
+// What else a test must not leave behind, counted where it is kept.
+// Modules the process holds through LoadLibrary(Ex)W and has not freed.
+long ModulesHeld();
+// Handles opened by the registry calls and not yet closed.
+long OpenRegistryHandles();
+// Whether the calling thread has an error object set.
+bool ThreadHasErrorObject();
+
 }  // namespace fgp

@@ -18,6 +18,7 @@
 #include "fgplatform/kernel.h"
 #include "fgplatform/libloader.h"
 #include "fgplatform/resource_format.h"
+#include "live_counts.h"
 
 namespace {
 
@@ -158,6 +159,14 @@ DllMainFunc EntryOf(void* dl) { return reinterpret_cast<DllMainFunc>(dlsym(dl, "
 }  // namespace
 
 namespace fgp {
+
+long ModulesHeld() {
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  long held = 0;
+  for (const auto& [base, module] : Modules())
+    if (module->refs > 0) ++held;
+  return held;
+}
 
 bool ResourcesOf(HMODULE module, ModuleResources& out) {
   std::lock_guard<std::recursive_mutex> guard(g_lock);

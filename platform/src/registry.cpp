@@ -4,8 +4,8 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "faults.h"
 #include "fgplatform/winreg.h"
+#include "live_counts.h"
 #include "registry_store.h"
 
 namespace {
@@ -59,10 +59,6 @@ class Call {
     }
     if ((m_key.access & needed) != needed) {
       m_status = ERROR_ACCESS_DENIED;
-      return;
-    }
-    if (write && fgp::ShouldFail(fgp::FaultService::RegistryWrite)) {
-      m_status = static_cast<LSTATUS>(fgp::FailureCode(fgp::FaultService::RegistryWrite, ERROR_REGISTRY_IO_FAILED));
       return;
     }
     m_status = m_store->Begin(write);
@@ -175,6 +171,11 @@ void SetFileTime(PFILETIME ft, int64_t written) {
 }
 
 }  // namespace
+
+long fgp::OpenRegistryHandles() {
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  return static_cast<long>(g_handles.size());
+}
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;

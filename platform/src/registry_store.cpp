@@ -11,6 +11,7 @@
 
 #include "case_fold.h"
 #include "codepage.h"
+#include "faults.h"
 #include "fgplatform/kernel.h"
 
 namespace fgp::reg {
@@ -59,6 +60,21 @@ std::string FoldKey(const std::u16string& name) {
   return out;
 }
 
+// Registry-write faults fire inside the write transaction of a registry
+// call: at any statement that changes the store, and at its commit, so a
+// fault after some rows changed exercises the rollback. Both flags are
+// guarded by the registry lock, which every store member runs under.
+bool g_inWriteTransaction = false;
+LSTATUS g_injectedStatus = ERROR_SUCCESS;  // the code of the fault that fired, until reported
+
+// True when a registry-write fault fires here; Store::Fail then reports the
+// code the test chose.
+bool InjectWriteFault() {
+  if (!g_inWriteTransaction || !ShouldFail(FaultService::RegistryWrite)) return false;
+  g_injectedStatus = static_cast<LSTATUS>(FailureCode(FaultService::RegistryWrite, ERROR_REGISTRY_IO_FAILED));
+  return true;
+}
+
 // A prepared statement that finalises itself.
 class Statement {
  public:
@@ -88,7 +104,11 @@ class Statement {
     sqlite3_bind_null(m_stmt, i);
     return *this;
   }
-  int Step() { return m_rc != SQLITE_OK ? m_rc : sqlite3_step(m_stmt); }
+  int Step() {
+    if (m_rc != SQLITE_OK) return m_rc;
+    if (!sqlite3_stmt_readonly(m_stmt) && InjectWriteFault()) return SQLITE_IOERR;
+    return sqlite3_step(m_stmt);
+  }
   int64_t ColumnInt(int i) { return sqlite3_column_int64(m_stmt, i); }
   std::string ColumnBytes(int i) {
     const void* p = sqlite3_column_blob(m_stmt, i);
@@ -259,19 +279,29 @@ LSTATUS Store::CreateSchema() {
 }
 
 LSTATUS Store::Fail(int sqliteCode) {
+  if (g_injectedStatus != ERROR_SUCCESS) {
+    LSTATUS injected = g_injectedStatus;
+    g_injectedStatus = ERROR_SUCCESS;
+    return injected;
+  }
   LSTATUS status = StatusOf(sqliteCode);
   return status != ERROR_SUCCESS ? status : ERROR_REGISTRY_IO_FAILED;
 }
 
 LSTATUS Store::Begin(bool write) {
   int rc = Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN");
-  return rc == SQLITE_OK ? ERROR_SUCCESS : Fail(rc);
+  if (rc != SQLITE_OK) return Fail(rc);
+  g_inWriteTransaction = write;
+  return ERROR_SUCCESS;
 }
 
 LSTATUS Store::End(bool commit) {
-  int rc = commit ? Exec(m_db, "COMMIT") : SQLITE_OK;
+  int rc = SQLITE_OK;
+  if (commit) rc = InjectWriteFault() ? SQLITE_IOERR : Exec(m_db, "COMMIT");
+  g_inWriteTransaction = false;
   if (commit && rc == SQLITE_OK) return ERROR_SUCCESS;
   LSTATUS status = commit ? Fail(rc) : ERROR_SUCCESS;
+  g_injectedStatus = ERROR_SUCCESS;
   Exec(m_db, "ROLLBACK");
   return status;
 }

@@ -47,8 +47,11 @@ std::vector<DebugReport> TakeDebugReports() {
 LiveCounts Live() {
   fgp::LiveCounters& c = fgp::Live();
   return {c.heapBlocks.load(), c.privateHeaps.load(), c.taskBlocks.load(),
-          c.systemStrings.load(), c.arrays.load(), c.criticalSections.load()};
+          c.systemStrings.load(), c.arrays.load(), c.criticalSections.load(),
+          fgp::ModulesHeld(), fgp::OpenRegistryHandles()};
 }
+
+bool ErrorObjectOnThread() { return fgp::ThreadHasErrorObject(); }
 
 void QueueDialogAnswer(const DialogAnswer& answer) { fgp::QueueDialogAnswer(answer); }
 DialogRequest LastDialogRequest() { return fgp::LastDialogRequest(); }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_fault_loop.h"
 #include "fgplatform/test_registry.h"
 #include "test_dialog_helper.h"
 
@@ -155,21 +156,20 @@ TEST_F(OpenDialog, FailuresCarryTheirMessageAndCode) {
 TEST_F(OpenDialog, OutOfMemoryReturnsItsCodeAndLeaksNothing) {
   m_object->put_MultiSelect(VARIANT_TRUE);
   for (fgtest::Service s : {fgtest::Service::SystemString, fgtest::Service::Heap, fgtest::Service::SafeArray}) {
-    for (int n = 1;; ++n) {
+    auto scenario = [&] {
       Answer({u"/d/a", u"/d/b"});
-      fgtest::FailCall(s, n);
       VARIANT_BOOL result = 0;
       HRESULT hr = m_object->OpenDialog(&result);
-      bool fired = fgtest::FaultsFired(s) > 0;
-      fgtest::ClearFaults();
       fgtest::ClearDialogs();
-      if (!fired) {
-        EXPECT_EQ(hr, S_OK);
+      return static_cast<long>(hr);
+    };
+    auto check = [&](const fgtest::FaultRun& run) {
+      if (run.succeeded) {
         EXPECT_EQ(FileName(), u"/d|a|b");
-        break;
       }
-      EXPECT_TRUE(hr == E_OUTOFMEMORY || hr == S_OK) << fgtest::ServiceName(s) << " call " << n << ": " << hr;
-    }
+    };
+    fgtest::FaultLoopCounts counts = fgtest::RunFaultLoop(s, S_OK, E_OUTOFMEMORY, scenario, check);
+    EXPECT_GT(counts.once, 0) << fgtest::ServiceName(s) << " is called by OpenDialog";
   }
   Reports();
 }

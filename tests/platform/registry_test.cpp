@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_fault_loop.h"
 #include "fgplatform/test_registry.h"
 #include "fgplatform/win32.h"
 
@@ -184,6 +185,85 @@ TEST_F(Registry, AFailedWriteReportsTheChosenCodeAndChangesNothing) {
             ERROR_CANTWRITE);
   EXPECT_EQ(RegOpenKeyExW(key, u"Sub", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
   RegCloseKey(key);
+}
+
+// Everything under a key, one line a key or value, in enumeration order.
+std::string DumpTree(HKEY key, const std::string& indent = "") {
+  std::string out;
+  char16_t name[256];
+  BYTE data[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = 256, dataSize = sizeof data, type = 0;
+    if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+    out += indent + "value " + std::string(name, name + nameSize) + " " + std::to_string(type) + " " +
+           std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = 256;
+    if (RegEnumKeyExW(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    out += indent + "key " + std::string(name, name + nameSize) + "\n";
+    HKEY child = nullptr;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+    out += DumpTree(child, indent + "  ");
+    RegCloseKey(child);
+  }
+  return out;
+}
+
+TEST_F(Registry, AWriteFaultInTheMiddleOfAChangeRollsAllOfItBack) {
+  HKEY base = Create(HKEY_CURRENT_USER, u"Fg\\Base");
+  ASSERT_EQ(RegSetValueExW(base, u"kept", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"x"), 4), ERROR_SUCCESS);
+  RegCloseKey(base);
+  const std::string before = DumpTree(HKEY_CURRENT_USER);
+
+  // Three missing levels: three rows and three parents touched, then the commit.
+  auto createDeep = [] {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, u"Fg\\Base\\A\\B\\C", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                     nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) RegCloseKey(key);
+    return static_cast<long>(status);
+  };
+  auto createdOrUnchanged = [&](const fgtest::FaultRun& run) {
+    if (!run.succeeded) {
+      EXPECT_EQ(DumpTree(HKEY_CURRENT_USER), before) << "the store is as before";
+      return;
+    }
+    HKEY deep = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Fg\\Base\\A\\B\\C", 0, KEY_READ, &deep), ERROR_SUCCESS);
+    RegCloseKey(deep);
+    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Fg\\Base\\A"), ERROR_SUCCESS);
+  };
+  fgtest::FaultLoopCounts counts = fgtest::RunFaultLoop(fgtest::Service::RegistryWrite, ERROR_SUCCESS,
+                                                        ERROR_REGISTRY_IO_FAILED, createDeep, createdOrUnchanged);
+  EXPECT_GE(counts.once, 4) << "faults fire after some rows changed, not only before the first";
+  EXPECT_EQ(DumpTree(HKEY_CURRENT_USER), before);
+
+  // Deleting a tree of keys and values: its statements, then the commit.
+  auto fill = [] {
+    HKEY leaf = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Fg\\Base\\T\\U", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &leaf,
+                              nullptr),
+              ERROR_SUCCESS);
+    DWORD one = 1;
+    ASSERT_EQ(RegSetValueExW(leaf, u"n", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), ERROR_SUCCESS);
+    RegCloseKey(leaf);
+  };
+  fill();
+  const std::string filled = DumpTree(HKEY_CURRENT_USER);
+  auto deleteTree = [] { return static_cast<long>(RegDeleteTreeW(HKEY_CURRENT_USER, u"Fg\\Base\\T")); };
+  auto deletedOrUnchanged = [&](const fgtest::FaultRun& run) {
+    if (!run.succeeded) {
+      EXPECT_EQ(DumpTree(HKEY_CURRENT_USER), filled) << "the whole tree is still there";
+      return;
+    }
+    EXPECT_EQ(DumpTree(HKEY_CURRENT_USER), before);
+    fill();
+  };
+  counts = fgtest::RunFaultLoop(fgtest::Service::RegistryWrite, ERROR_SUCCESS, ERROR_REGISTRY_IO_FAILED, deleteTree,
+                                deletedOrUnchanged);
+  EXPECT_GE(counts.once, 2);
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"Fg"), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, ADamagedStoreIsReportedOnceAndNeverReplaced) {

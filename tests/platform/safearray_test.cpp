@@ -2,6 +2,7 @@
 #include <string>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_fault_loop.h"
 #include "fgplatform/win32.h"
 
 namespace {
@@ -104,17 +105,20 @@ TEST_F(Array, CopyIsDeepAndFailsCleanly) {
   EXPECT_EQ(std::u16string(b[2].bstrVal), u"three");
   SafeArrayDestroy(copy);
 
-  for (int n = 1;; ++n) {
-    fgtest::FailCall(fgtest::Service::SystemString, n);
-    HRESULT hr = SafeArrayCopy(psa, &copy);
-    if (fgtest::FaultsFired(fgtest::Service::SystemString) == 0) {
-      EXPECT_EQ(hr, S_OK);
-      SafeArrayDestroy(copy);
-      break;
+  auto copyArray = [&] { return static_cast<long>(SafeArrayCopy(psa, &copy)); };
+  auto check = [&](const fgtest::FaultRun& run) {
+    if (!run.succeeded) {
+      EXPECT_EQ(copy, nullptr) << "a failed copy hands out nothing";
+      return;
     }
-    EXPECT_EQ(hr, E_OUTOFMEMORY);
-    EXPECT_EQ(copy, nullptr);
-  }
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::u16string(static_cast<VARIANT*>(copy->pvData)[2].bstrVal), u"three");
+    SafeArrayDestroy(copy);
+    copy = nullptr;
+  };
+  fgtest::FaultLoopCounts counts =
+      fgtest::RunFaultLoop(fgtest::Service::SystemString, S_OK, E_OUTOFMEMORY, copyArray, check);
+  EXPECT_EQ(counts.once, 2) << "one string for each element that holds one";
   fgtest::FailCall(fgtest::Service::SafeArray, 2);
   EXPECT_EQ(SafeArrayCopy(psa, &copy), E_OUTOFMEMORY) << "the data block";
   EXPECT_EQ(SafeArrayCopy(nullptr, &copy), S_OK);

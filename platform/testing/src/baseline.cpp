@@ -8,6 +8,7 @@ void BaselineTest::SetUp() {
   Reset();
   CaptureDebugOutput(true);
   m_before = Live();
+  EXPECT_FALSE(ErrorObjectOnThread()) << "an earlier test left an error object on the thread";
 }
 
 std::vector<DebugReport> BaselineTest::Reports() {
@@ -36,6 +37,9 @@ void BaselineTest::TearDown() {
   EXPECT_EQ(m_before.systemStrings, after.systemStrings) << "system strings left alive";
   EXPECT_EQ(m_before.arrays, after.arrays) << "arrays left alive";
   EXPECT_EQ(m_before.criticalSections, after.criticalSections) << "critical sections not deleted";
+  EXPECT_EQ(m_before.modules, after.modules) << "modules left loaded";
+  EXPECT_EQ(m_before.registryHandles, after.registryHandles) << "registry keys left open";
+  EXPECT_FALSE(ErrorObjectOnThread()) << "an error object left on the thread";
   // Warnings are trace lines, which tests check where they matter; an
   // assertion or error report that the test did not take is a failure.
   for (const DebugReport& r : TakeDebugReports())

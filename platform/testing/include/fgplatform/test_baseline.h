@@ -1,6 +1,7 @@
 // A GoogleTest fixture that proves each test leaves the platform as it
-// found it: no live blocks, strings, arrays or critical sections, no fault
-// armed, no assertion report it did not take.
+// found it: no live blocks, strings, arrays or critical sections, no module
+// still loaded and no registry key still open, no error object left on the
+// thread, no fault armed, no assertion report it did not take.
 #pragma once
 
 #include <gtest/gtest.h>

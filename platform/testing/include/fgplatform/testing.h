@@ -52,9 +52,14 @@ struct LiveCounts {
   long systemStrings;     // system strings
   long arrays;            // array descriptors
   long criticalSections;  // initialised and not deleted
+  long modules;           // modules loaded by LoadLibrary(Ex)W and not freed
+  long registryHandles;   // registry keys opened and not closed
   bool operator==(const LiveCounts&) const = default;
 };
 FG_EXPORT LiveCounts Live();
+// Whether the calling thread holds an error object (GetErrorInfo would
+// take it); looking does not take it.
+FG_EXPORT bool ErrorObjectOnThread();
 
 // Dialog answers: each GetOpenFileNameW call takes the next queued one.
 using DialogAnswer = fgp::DialogAnswer;
