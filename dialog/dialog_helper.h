@@ -22,13 +22,13 @@ class CDialogHelper : public IDialogHelper,
 
   // Sets FileName to an allocated empty string; raises E_OUTOFMEMORY when
   // it cannot.
-  HRESULT CompleteConstruct();
+  [[nodiscard]] HRESULT CompleteConstruct();
 
   // Shows the open-file dialog (see open_dialog.cpp).
   STDMETHODIMP OpenDialog(VARIANT_BOOL* result) override;
   // After a dialog that returned no choice: S_OK when it was cancelled,
   // else the failure reported through rich error information.
-  HRESULT ReportDialogFailure();
+  [[nodiscard]] HRESULT ReportDialogFailure();
 
   STDMETHODIMP get_Title(BSTR* pVal) override;
   STDMETHODIMP put_Title(BSTR newVal) override;
@@ -41,7 +41,7 @@ class CDialogHelper : public IDialogHelper,
   STDMETHODIMP put_Filter(BSTR newVal) override;
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
-  HRESULT RunOpenDialog(VARIANT_BOOL* result);
+  [[nodiscard]] HRESULT RunOpenDialog(VARIANT_BOOL* result);
 
   // The interfaces the object answers: IDialogHelper and IDispatch through
   // the primary pointer (which also answers IUnknown), then the class

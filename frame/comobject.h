@@ -34,7 +34,7 @@ struct ProcessHeapAllocated {
 
 // The per-class checks before the table walk.
 template <class T>
-HRESULT QueryClass(T* pThis, REFIID iid, void** ppv) {
+[[nodiscard]] HRESULT QueryClass(T* pThis, REFIID iid, void** ppv) {
   FG_ASSERT(ppv != nullptr, kObjectSource);
   FG_ASSERT(pThis != nullptr, kObjectSource);
   FG_ASSERT(T::pEntries[0].pFunc == _FRAME_SIMPLEMAPENTRY, kObjectSource);
@@ -106,15 +106,15 @@ class CComAggObject : public IUnknown,
     frame_detail::UnlockModule();
   }
 
-  HRESULT PrepareConstruct() {
+  [[nodiscard]] HRESULT PrepareConstruct() {
     HRESULT hr = m_inner.PrepareConstruct();
     return SUCCEEDED(hr) ? CComObjectRootEx::PrepareConstruct() : hr;
   }
-  HRESULT CompleteConstruct() {
-    CComObjectRootEx::CompleteConstruct();
+  [[nodiscard]] HRESULT CompleteConstruct() {
+    (void)CComObjectRootEx::CompleteConstruct();  // the outer root's hook has nothing to fail
     return m_inner.CompleteConstruct();
   }
-  HRESULT AfterConstruct() { return m_inner.AfterConstruct(); }
+  [[nodiscard]] HRESULT AfterConstruct() { return m_inner.AfterConstruct(); }
   void CompleteRelease() {
     CComObjectRootEx::CompleteRelease();
     m_inner.CompleteRelease();
@@ -151,7 +151,7 @@ typedef HRESULT(WINAPI* CreatorFunc)(void* pv, REFIID riid, LPVOID* ppv);
 // them. An exception from a hook destroys the wrapper and goes on to the
 // interface operation that asked for the object.
 template <class Wrapper>
-HRESULT CreateWrapper(void* pv, REFIID iid, void** ppv, bool holdCount) {
+[[nodiscard]] HRESULT CreateWrapper(void* pv, REFIID iid, void** ppv, bool holdCount) {
   FG_ASSERT(ppv != nullptr, frame_detail::kObjectSource);
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
@@ -184,10 +184,10 @@ HRESULT CreateWrapper(void* pv, REFIID iid, void** ppv, bool holdCount) {
 template <class T>
 struct CComCreators {
   static HRESULT WINAPI CreatePlain(void*, REFIID iid, LPVOID* ppv) {
-    return CreateWrapper<CComObject<T>>(nullptr, iid, ppv, true);
+    return CreateWrapper<CComObject<T>>(nullptr, iid, ppv, /*holdCount=*/true);
   }
   static HRESULT WINAPI CreateAggregated(void* pv, REFIID iid, LPVOID* ppv) {
-    return CreateWrapper<CComAggObject<T>>(pv, iid, ppv, false);
+    return CreateWrapper<CComAggObject<T>>(pv, iid, ppv, /*holdCount=*/false);
   }
   // The creator of the class's object-map row.
   static HRESULT WINAPI CreatePlainOrAggregated(void* pv, REFIID iid, LPVOID* ppv) {

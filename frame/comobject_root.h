@@ -23,9 +23,9 @@ constexpr LONG kDestroyedCount = -1073741823;  // -(0x7FFFFFFF / 2)
 class CComObjectRootBase {
  public:
   // Hooks of the creators; a class overrides the ones it needs.
-  HRESULT PrepareConstruct() { return S_OK; }
-  HRESULT CompleteConstruct() { return S_OK; }
-  HRESULT AfterConstruct() { return S_OK; }
+  [[nodiscard]] HRESULT PrepareConstruct() { return S_OK; }
+  [[nodiscard]] HRESULT CompleteConstruct() { return S_OK; }
+  [[nodiscard]] HRESULT AfterConstruct() { return S_OK; }
   void CompleteRelease() {}
 
   // In a contained object the same storage holds the outer object.
@@ -54,12 +54,12 @@ class CFrameObjectSection {
   }
   CFrameObjectSection(const CFrameObjectSection&) = delete;
   CFrameObjectSection& operator=(const CFrameObjectSection&) = delete;
-  HRESULT Init() {
+  [[nodiscard]] HRESULT Init() {
     HRESULT hr = InitializeSection(&m_sec);
     m_bInitialized = SUCCEEDED(hr);
     return hr;
   }
-  HRESULT Lock() { return EnterSection(&m_sec); }
+  [[nodiscard]] HRESULT Lock() { return EnterSection(&m_sec); }
   void Unlock() { LeaveSection(&m_sec); }
 
   CRITICAL_SECTION m_sec{};
@@ -71,8 +71,8 @@ class CComObjectRootEx<CComMultiThreadModel> : public CComObjectRootBase {
  public:
   ULONG IncrementRef() { return CComMultiThreadModel::Increment(&m_dwRef); }
   ULONG DecrementRef() { return CComMultiThreadModel::Decrement(&m_dwRef); }
-  HRESULT PrepareConstruct() { return m_critsec.Init(); }
-  HRESULT Lock() { return m_critsec.Lock(); }
+  [[nodiscard]] HRESULT PrepareConstruct() { return m_critsec.Init(); }
+  [[nodiscard]] HRESULT Lock() { return m_critsec.Lock(); }
   void Unlock() { m_critsec.Unlock(); }
 
   CFrameObjectSection m_critsec;

@@ -7,7 +7,9 @@ extern "C" FG_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     FG_ASSERT(!s_bInitFailed, "module");
     return s_bInitFailed ? FALSE : TRUE;
   }
-  if (reason == DLL_PROCESS_DETACH) FrameWinModuleTerm(&FrameWinModule());
+  // Termination of a part that was never initialised answers S_OK; a
+  // detaching module has no one to tell of anything else.
+  if (reason == DLL_PROCESS_DETACH) (void)FrameWinModuleTerm(&FrameWinModule());
   return TRUE;
 }
 

@@ -32,4 +32,4 @@ DWORD_PTR InterfaceOffset() {
 // raising its count: E_INVALIDARG for a null object or table, E_POINTER for
 // a null out pointer, E_NOINTERFACE when no row answers. IUnknown is the
 // first row, which must be simple.
-HRESULT QueryFromTable(void* pThis, const InterfaceEntry* pEntries, REFIID iid, void** ppv);
+[[nodiscard]] HRESULT QueryFromTable(void* pThis, const InterfaceEntry* pEntries, REFIID iid, void** ppv);

@@ -102,7 +102,8 @@ CFrameWinModule::CFrameWinModule() {
   }
 }
 
-CFrameWinModule::~CFrameWinModule() { FrameWinModuleTerm(this); }
+// A destructor cannot report; the part is terminated whatever the answer.
+CFrameWinModule::~CFrameWinModule() { (void)FrameWinModuleTerm(this); }
 
 HRESULT FrameModuleAddTermFunc(_FRAME_MODULE* pModule, FrameTermFunc pFunc, DWORD_PTR dw) {
   if (pModule == nullptr) return E_INVALIDARG;

@@ -50,8 +50,8 @@ struct _FRAME_WIN_MODULE {
   CSimpleArray<ATOM> m_rgWindowClassAtoms;
 };
 
-HRESULT FrameWinModuleInit(_FRAME_WIN_MODULE* pWinModule);
-HRESULT FrameWinModuleTerm(_FRAME_WIN_MODULE* pWinModule);
+[[nodiscard]] HRESULT FrameWinModuleInit(_FRAME_WIN_MODULE* pWinModule);
+[[nodiscard]] HRESULT FrameWinModuleTerm(_FRAME_WIN_MODULE* pWinModule);
 // Null data or object raise the non-continuable access violation.
 void FrameWinModuleAddCreateWndData(_FRAME_WIN_MODULE* pWinModule, _FRAME_CREATE_WND_DATA* pData, void* pObject);
 
@@ -78,7 +78,7 @@ struct _FRAME_MODULE {
   CRITICAL_SECTION m_csStaticData;
 };
 
-HRESULT FrameModuleAddTermFunc(_FRAME_MODULE* pModule, FrameTermFunc pFunc, DWORD_PTR dw);
+[[nodiscard]] HRESULT FrameModuleAddTermFunc(_FRAME_MODULE* pModule, FrameTermFunc pFunc, DWORD_PTR dw);
 // Runs the functions, last added first, and empties the list. A null
 // module raises the non-continuable access violation.
 void RunTermFuncs(_FRAME_MODULE* pModule);
@@ -90,10 +90,10 @@ class CFrameModule : public _FRAME_MODULE {
   virtual LONG LockModule() { return InterlockedIncrement(&m_nLocks); }
   virtual LONG UnlockModule() { return InterlockedDecrement(&m_nLocks); }
   virtual LONG LockCount() { return m_nLocks; }
-  virtual HRESULT GetGlobalInterfaceTable(IGlobalInterfaceTable** ppGIT);
-  virtual HRESULT AddModuleVariables(IRegistrarBase* pRegistrar) = 0;
+  [[nodiscard]] virtual HRESULT GetGlobalInterfaceTable(IGlobalInterfaceTable** ppGIT);
+  [[nodiscard]] virtual HRESULT AddModuleVariables(IRegistrarBase* pRegistrar) = 0;
 
-  HRESULT AddTermFunc(FrameTermFunc pFunc, DWORD_PTR dw) { return FrameModuleAddTermFunc(this, pFunc, dw); }
+  [[nodiscard]] HRESULT AddTermFunc(FrameTermFunc pFunc, DWORD_PTR dw) { return FrameModuleAddTermFunc(this, pFunc, dw); }
 
   IGlobalInterfaceTable* m_pGIT = nullptr;
   static GUID m_libid;

@@ -146,7 +146,7 @@ LSTATUS Walk(HKEY root, const std::u16string& path, bool recursive, Visit visit)
   visit(path, values, subkeys);
   if (!recursive) return ERROR_SUCCESS;
   for (const std::u16string& sub : subkeys) {
-    rc = Walk(root, path.empty() ? sub : path + u"\\" + sub, true, visit);
+    rc = Walk(root, path.empty() ? sub : path + u"\\" + sub, /*recursive=*/true, visit);
     if (rc != ERROR_SUCCESS) return rc;
   }
   return ERROR_SUCCESS;
@@ -240,7 +240,7 @@ int Delete(const Options& o, HKEY root, const std::u16string& path) {
 
 int Export(const Options& o, HKEY root, const std::string& rootName, const std::u16string& path) {
   std::string text = "Farrowgate Registry Export 1\n";
-  LSTATUS rc = Walk(root, path, true, [&](const std::u16string& at, const std::vector<Value>& values, const std::vector<std::u16string>&) {
+  LSTATUS rc = Walk(root, path, /*recursive=*/true, [&](const std::u16string& at, const std::vector<Value>& values, const std::vector<std::u16string>&) {
     text += "\n[" + FullName(rootName, at) + "]\n";
     for (const Value& v : values) text += fgreg::ExportLine(v.name, v.type, v.bytes) + "\n";
   });

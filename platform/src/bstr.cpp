@@ -16,7 +16,7 @@ BYTE* BlockOf(BSTR s) { return reinterpret_cast<BYTE*>(s) - sizeof(DWORD); }
 // zeroed; null when too long or out of memory.
 BSTR Allocate(const void* src, UINT bytes) {
   if (bytes > kMaxBytes) return nullptr;
-  auto* block = static_cast<BYTE*>(fgp::HeapBlockAlloc(fgp::SystemStringHeap(), sizeof(DWORD) + bytes + 2, false));
+  auto* block = static_cast<BYTE*>(fgp::HeapBlockAlloc(fgp::SystemStringHeap(), sizeof(DWORD) + bytes + 2, /*zero=*/false));
   if (block == nullptr) return nullptr;
   DWORD length = bytes;
   std::memcpy(block, &length, sizeof(length));

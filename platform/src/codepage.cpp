@@ -51,7 +51,7 @@ thread_local ConverterCache t_converters;
 // `onBad(position)` which appends a replacement and answers how many input
 // bytes to skip (0: give up).
 template <class Out, class OnBad>
-bool RunIconv(iconv_t cd, const char* in, size_t inLen, Out& out, OnBad onBad) {
+[[nodiscard]] bool RunIconv(iconv_t cd, const char* in, size_t inLen, Out& out, OnBad onBad) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   char chunk[1024];
   char* src = const_cast<char*>(in);

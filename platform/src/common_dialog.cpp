@@ -43,7 +43,7 @@ fgp::DialogRequest Record(const OPENFILENAMEW& ofn) {
   return r;
 }
 
-BOOL Fail(DWORD code) {
+[[nodiscard]] BOOL Fail(DWORD code) {
   t_extendedError = code;
   return FALSE;
 }
@@ -54,7 +54,7 @@ size_t NameOffset(const std::u16string& path) {
 }
 
 // Writes the chosen files into the request's buffer.
-BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgp::DialogAnswer& answer) {
+[[nodiscard]] BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgp::DialogAnswer& answer) {
   bool several = answer.paths.size() > 1 && (ofn.Flags & OFN_ALLOWMULTISELECT) && (ofn.Flags & OFN_EXPLORER);
   std::u16string block;
   WORD fileOffset = 0, extension = 0;
@@ -119,7 +119,7 @@ std::string Refusal(const fgp::DialogAnswer& answer, DWORD flags) {
 
 // Takes the next answer of the answers file, else asks the user through the
 // display; false with the extended error when neither can answer.
-bool AskUser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer, DWORD& failure) {
+[[nodiscard]] bool AskUser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer, DWORD& failure) {
   for (;;) {
     std::string problem;
     switch (fgp::NextFileAnswer(answer, problem)) {
@@ -146,7 +146,7 @@ bool AskUser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer, DWORD
 
 // Keeps the request for the test controls and takes the answer they
 // queued, if any.
-bool TakeQueuedAnswer(const fgp::DialogRequest& request, fgp::DialogAnswer& answer) {
+[[nodiscard]] bool TakeQueuedAnswer(const fgp::DialogRequest& request, fgp::DialogAnswer& answer) {
   std::lock_guard<std::mutex> guard(g_lock);
   int calls = g_lastRequest.calls;
   g_lastRequest = request;

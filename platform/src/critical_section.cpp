@@ -15,7 +15,7 @@ struct RTL_CRITICAL_SECTION_DEBUG {
 
 namespace {
 
-bool Initialize(LPCRITICAL_SECTION cs, DWORD spinCount) {
+[[nodiscard]] bool Initialize(LPCRITICAL_SECTION cs, DWORD spinCount) {
   cs->DebugInfo = nullptr;
   cs->LockCount = -1;
   cs->RecursionCount = 0;

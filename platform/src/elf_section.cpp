@@ -10,7 +10,7 @@ namespace fgp {
 namespace {
 
 template <class Ehdr, class Shdr>
-bool FindIn(std::ifstream& f, const char* name, ElfSection& out) {
+[[nodiscard]] bool FindIn(std::ifstream& f, const char* name, ElfSection& out) {
   Ehdr eh;
   f.seekg(0);
   if (!f.read(reinterpret_cast<char*>(&eh), sizeof eh)) return false;

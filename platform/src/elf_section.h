@@ -15,9 +15,9 @@ struct ElfSection {
 };
 
 // False when the file cannot be read, is not ELF or has no such section.
-bool FindElfSection(const std::string& path, const char* name, ElfSection& out);
+[[nodiscard]] bool FindElfSection(const std::string& path, const char* name, ElfSection& out);
 // Reads the section's bytes from the file.
-bool ReadElfSection(const std::string& path, const ElfSection& section, std::vector<unsigned char>& out);
+[[nodiscard]] bool ReadElfSection(const std::string& path, const ElfSection& section, std::vector<unsigned char>& out);
 // True when the file starts with the ELF magic.
 bool IsElfFile(const std::string& path);
 

@@ -122,7 +122,7 @@ fgp::DialogAnswer TakeResult(const FgChooserResult& result) {
   answer.kind = fgp::DialogAnswer::Files;
   for (const char* p = result.paths; *p != '\0'; p += std::char_traits<char>::length(p) + 1) {
     std::u16string wide;
-    if (DecodeCodePage(CP_UTF8, p, true, wide) != ConvertResult::Ok) return ErrorAnswer(FNERR_INVALIDFILENAME);
+    if (DecodeCodePage(CP_UTF8, p, /*strict=*/true, wide) != ConvertResult::Ok) return ErrorAnswer(FNERR_INVALIDFILENAME);
     answer.paths.push_back(wide);
   }
   answer.filterIndex = result.filterIndex >= 0 ? static_cast<DWORD>(result.filterIndex) + 1 : 0;

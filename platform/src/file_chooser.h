@@ -16,6 +16,6 @@ namespace fgp {
 // Shows the chooser for the request, as GetOpenFileNameW recorded it, and
 // fills the user's answer; false when there is no display or the plug-in
 // cannot be loaded.
-bool RunFileChooser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer);
+[[nodiscard]] bool RunFileChooser(const fgp::DialogRequest& request, fgp::DialogAnswer& answer);
 
 }  // namespace fgp

@@ -80,7 +80,7 @@ std::vector<LoadedObject> LoadedObjects() {
   return out;
 }
 
-bool FindObject(uintptr_t base, LoadedObject& out) {
+[[nodiscard]] bool FindObject(uintptr_t base, LoadedObject& out) {
   for (const LoadedObject& o : LoadedObjects())
     if (o.base == base) {
       out = o;

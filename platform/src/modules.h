@@ -17,6 +17,6 @@ struct ModuleResources {
 
 // The resource section of a module handle (null: the main program); false
 // when the handle names no module.
-bool ResourcesOf(HMODULE module, ModuleResources& out);
+[[nodiscard]] bool ResourcesOf(HMODULE module, ModuleResources& out);
 
 }  // namespace fgp

@@ -17,14 +17,14 @@ struct ParsedNumber {
 };
 
 // False when the text is not a number.
-bool ParseNumberText(const char16_t* text, size_t length, ParsedNumber& out);
+[[nodiscard]] bool ParseNumberText(const char16_t* text, size_t length, ParsedNumber& out);
 
 // Rounds half to even.
 double RoundHalfEven(double value);
 
 // The number as a signed or unsigned integer in [min, max]; false on
 // overflow.
-bool NumberToSigned(const ParsedNumber& n, int64_t min, int64_t max, int64_t& out);
-bool NumberToUnsigned(const ParsedNumber& n, uint64_t max, uint64_t& out);
+[[nodiscard]] bool NumberToSigned(const ParsedNumber& n, int64_t min, int64_t max, int64_t& out);
+[[nodiscard]] bool NumberToUnsigned(const ParsedNumber& n, uint64_t max, uint64_t& out);
 
 }  // namespace fgp

@@ -67,7 +67,7 @@ class Call {
     if (!m_store->KeyExists(m_key.id)) m_status = ERROR_KEY_DELETED;
   }
   ~Call() {
-    if (m_open) m_store->End(false);
+    if (m_open) (void)m_store->End(/*commit=*/false);  // a rollback answers success
   }
   LSTATUS Status() const { return m_status; }
   Store& S() { return *m_store; }
@@ -100,7 +100,7 @@ HKEY NewHandle(KeyId id, REGSAM access, uint64_t generation) {
 std::u16string NameOf(LPCWSTR name) { return name != nullptr ? std::u16string(name) : std::u16string(); }
 
 // Splits a subkey path into its levels.
-LSTATUS SplitPath(LPCWSTR path, std::vector<std::u16string>& levels) {
+[[nodiscard]] LSTATUS SplitPath(LPCWSTR path, std::vector<std::u16string>& levels) {
   levels.clear();
   if (path == nullptr || *path == 0) return ERROR_SUCCESS;
   if (*path == u'\\') return ERROR_BAD_PATHNAME;
@@ -119,7 +119,7 @@ LSTATUS SplitPath(LPCWSTR path, std::vector<std::u16string>& levels) {
   return ERROR_SUCCESS;
 }
 
-LSTATUS Walk(Store& store, KeyId from, const std::vector<std::u16string>& levels, KeyId& out) {
+[[nodiscard]] LSTATUS Walk(Store& store, KeyId from, const std::vector<std::u16string>& levels, KeyId& out) {
   out = from;
   for (const std::u16string& level : levels) {
     LSTATUS status = store.FindChild(out, level, out);
@@ -138,7 +138,7 @@ LSTATUS Call::Resolve(LPCWSTR subKey, KeyId& target, size_t& levelCount) {
 
 // Copies `text` with a terminator into a buffer of *size characters;
 // ERROR_MORE_DATA when it does not fit.
-LSTATUS CopyName(const std::u16string& text, LPWSTR buffer, LPDWORD size) {
+[[nodiscard]] LSTATUS CopyName(const std::u16string& text, LPWSTR buffer, LPDWORD size) {
   if (text.size() >= *size) return ERROR_MORE_DATA;
   std::memcpy(buffer, text.data(), text.size() * 2);
   buffer[text.size()] = 0;
@@ -147,7 +147,7 @@ LSTATUS CopyName(const std::u16string& text, LPWSTR buffer, LPDWORD size) {
 }
 
 // The data rules shared by RegQueryValueExW and RegEnumValueW.
-LSTATUS CopyData(const fgp::reg::ValueRow& row, LPDWORD type, LPBYTE data, LPDWORD size) {
+[[nodiscard]] LSTATUS CopyData(const fgp::reg::ValueRow& row, LPDWORD type, LPBYTE data, LPDWORD size) {
   if (type != nullptr) *type = row.type;
   if (size == nullptr) return ERROR_SUCCESS;
   DWORD needed = static_cast<DWORD>(row.data.size());

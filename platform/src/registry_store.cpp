@@ -142,7 +142,7 @@ int UseWriteAheadLog(sqlite3* db) {
   }
 }
 
-LSTATUS StatusOf(int sqliteCode) {
+[[nodiscard]] LSTATUS StatusOf(int sqliteCode) {
   switch (sqliteCode & 0xFF) {
     case SQLITE_OK: case SQLITE_DONE: case SQLITE_ROW: return ERROR_SUCCESS;
     case SQLITE_CORRUPT: case SQLITE_NOTADB: case SQLITE_FORMAT: return ERROR_REGISTRY_CORRUPT;
@@ -250,7 +250,7 @@ LSTATUS Store::CreateSchema() {
     Statement again(m_db, "PRAGMA application_id");
     created = again.Step() == SQLITE_ROW && again.ColumnInt(0) == kApplicationId;
   }
-  if (created) return End(true);
+  if (created) return End(/*commit=*/true);
   const char* schema =
       "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name BLOB NOT NULL,"
       " fold BLOB NOT NULL, class BLOB, written INTEGER NOT NULL);"
@@ -263,7 +263,7 @@ LSTATUS Store::CreateSchema() {
   static_assert(kApplicationId == 1179079239);
   if (Exec(m_db, schema) != SQLITE_OK) {
     LSTATUS status = StatusOf(sqlite3_errcode(m_db));
-    End(false);
+    (void)End(/*commit=*/false);  // a rollback answers success
     return status;
   }
   for (int i = 0; i < kRootCount; ++i) {
@@ -271,11 +271,11 @@ LSTATUS Store::CreateSchema() {
     Statement s(m_db, "INSERT INTO keys(id, parent, name, fold, class, written) VALUES(?, 0, ?, ?, NULL, ?)");
     int rc = s.Int(1, i + 1).Text16(2, name).Folded(3, name).Int(4, Now()).Step();
     if (rc != SQLITE_DONE) {
-      End(false);
+      (void)End(/*commit=*/false);  // a rollback answers success
       return StatusOf(rc);
     }
   }
-  return End(true);
+  return End(/*commit=*/true);
 }
 
 LSTATUS Store::Fail(int sqliteCode) {

@@ -33,34 +33,34 @@ class Store {
  public:
   // The store for the current configuration, opened on first use and
   // reopened when FARROWGATE_REGISTRY names another file. 0 or an error.
-  static LSTATUS Current(Store*& out);
+  [[nodiscard]] static LSTATUS Current(Store*& out);
 
   uint64_t Generation() const { return m_generation; }
 
   // Transactions: a write transaction takes the database's write lock at
   // once; both end with End (commit when `commit`, else roll back).
-  LSTATUS Begin(bool write);
-  LSTATUS End(bool commit);
+  [[nodiscard]] LSTATUS Begin(bool write);
+  [[nodiscard]] LSTATUS End(bool commit);
 
   bool KeyExists(KeyId id);
-  LSTATUS FindChild(KeyId parent, const std::u16string& name, KeyId& out);
-  LSTATUS CreateChild(KeyId parent, const std::u16string& name, const char16_t* className, KeyId& out);
-  LSTATUS ChildCount(KeyId id, DWORD& out);
-  LSTATUS ChildAt(KeyId parent, DWORD index, std::u16string& name, std::u16string& className, int64_t& written);
-  LSTATUS DeleteKey(KeyId id);
-  LSTATUS DeleteTree(KeyId id, bool includeSelf);
-  LSTATUS SetValue(KeyId key, const std::u16string& name, DWORD type, const BYTE* data, DWORD size);
-  LSTATUS GetValue(KeyId key, const std::u16string& name, ValueRow& out);
-  LSTATUS ValueAt(KeyId key, DWORD index, ValueRow& out);
-  LSTATUS DeleteValue(KeyId key, const std::u16string& name);
-  LSTATUS Info(KeyId key, KeyInfo& out);
+  [[nodiscard]] LSTATUS FindChild(KeyId parent, const std::u16string& name, KeyId& out);
+  [[nodiscard]] LSTATUS CreateChild(KeyId parent, const std::u16string& name, const char16_t* className, KeyId& out);
+  [[nodiscard]] LSTATUS ChildCount(KeyId id, DWORD& out);
+  [[nodiscard]] LSTATUS ChildAt(KeyId parent, DWORD index, std::u16string& name, std::u16string& className, int64_t& written);
+  [[nodiscard]] LSTATUS DeleteKey(KeyId id);
+  [[nodiscard]] LSTATUS DeleteTree(KeyId id, bool includeSelf);
+  [[nodiscard]] LSTATUS SetValue(KeyId key, const std::u16string& name, DWORD type, const BYTE* data, DWORD size);
+  [[nodiscard]] LSTATUS GetValue(KeyId key, const std::u16string& name, ValueRow& out);
+  [[nodiscard]] LSTATUS ValueAt(KeyId key, DWORD index, ValueRow& out);
+  [[nodiscard]] LSTATUS DeleteValue(KeyId key, const std::u16string& name);
+  [[nodiscard]] LSTATUS Info(KeyId key, KeyInfo& out);
 
  private:
-  LSTATUS Open(const std::string& path);
-  LSTATUS Check(const std::string& path);
-  LSTATUS CreateSchema();
-  LSTATUS Touch(KeyId id);
-  LSTATUS Fail(int sqliteCode);
+  [[nodiscard]] LSTATUS Open(const std::string& path);
+  [[nodiscard]] LSTATUS Check(const std::string& path);
+  [[nodiscard]] LSTATUS CreateSchema();
+  [[nodiscard]] LSTATUS Touch(KeyId id);
+  [[nodiscard]] LSTATUS Fail(int sqliteCode);
   void Close();
 
   sqlite3* m_db = nullptr;

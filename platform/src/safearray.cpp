@@ -30,16 +30,19 @@ size_t DescriptorBytes(UINT cDims) { return sizeof(SAFEARRAY) + (cDims - 1) * si
 
 BYTE* PrefixOf(SAFEARRAY* psa) { return reinterpret_cast<BYTE*>(psa) - kPrefix; }
 
-// Number of elements, or false when the product overflows.
-bool ElementCount(const SAFEARRAY* psa, size_t& count) {
+// Number of elements; false, with a count of 0, when the product overflows
+// (possible only for bounds edited by hand after the array was made).
+[[nodiscard]] bool ElementCount(const SAFEARRAY* psa, size_t& count) {
   count = 1;
   for (USHORT i = 0; i < psa->cDims; ++i) {
-    if (__builtin_mul_overflow(count, static_cast<size_t>(psa->rgsabound[i].cElements), &count)) return false;
+    if (!__builtin_mul_overflow(count, static_cast<size_t>(psa->rgsabound[i].cElements), &count)) continue;
+    count = 0;
+    return false;
   }
   return true;
 }
 
-bool DataBytes(const SAFEARRAY* psa, size_t& bytes) {
+[[nodiscard]] bool DataBytes(const SAFEARRAY* psa, size_t& bytes) {
   size_t count = 0;
   return ElementCount(psa, count) && !__builtin_mul_overflow(count, static_cast<size_t>(psa->cbElements), &bytes);
 }
@@ -63,7 +66,7 @@ void ReleaseElements(SAFEARRAY* psa, size_t first, size_t count) {
 }
 
 // Copies one element into zeroed storage, taking references and copies.
-HRESULT CopyElement(const SAFEARRAY* psa, const void* from, void* to) {
+[[nodiscard]] HRESULT CopyElement(const SAFEARRAY* psa, const void* from, void* to) {
   if (psa->fFeatures & FADF_BSTR) {
     BSTR s = *static_cast<const BSTR*>(from);
     BSTR copy = nullptr;
@@ -90,7 +93,7 @@ HRESULT CopyElement(const SAFEARRAY* psa, const void* from, void* to) {
 
 // The element offset of an index vector (dimensions first to last), or
 // false when an index lies outside its bounds.
-bool ElementOffset(const SAFEARRAY* psa, const LONG* indices, size_t& offset) {
+[[nodiscard]] bool ElementOffset(const SAFEARRAY* psa, const LONG* indices, size_t& offset) {
   offset = 0;
   size_t stride = 1;
   for (USHORT d = 0; d < psa->cDims; ++d) {
@@ -129,7 +132,7 @@ bool IsLocked(const SAFEARRAY* psa) { return psa->cLocks > 0; }
 HRESULT STDAPICALLTYPE SafeArrayAllocDescriptor(UINT cDims, SAFEARRAY** ppsaOut) {
   if (ppsaOut == nullptr || cDims == 0 || cDims > 0xFFFF) return E_INVALIDARG;
   *ppsaOut = nullptr;
-  auto* block = static_cast<BYTE*>(fgp::HeapBlockAlloc(fgp::ArrayHeap(), kPrefix + DescriptorBytes(cDims), true));
+  auto* block = static_cast<BYTE*>(fgp::HeapBlockAlloc(fgp::ArrayHeap(), kPrefix + DescriptorBytes(cDims), /*zero=*/true));
   if (block == nullptr) return E_OUTOFMEMORY;
   auto* psa = reinterpret_cast<SAFEARRAY*>(block + kPrefix);
   psa->cDims = static_cast<USHORT>(cDims);
@@ -142,7 +145,7 @@ HRESULT STDAPICALLTYPE SafeArrayAllocData(SAFEARRAY* psa) {
   if (psa == nullptr) return E_INVALIDARG;
   size_t bytes = 0;
   if (!DataBytes(psa, bytes)) return E_OUTOFMEMORY;
-  void* data = fgp::HeapBlockAlloc(fgp::ArrayHeap(), bytes, true);
+  void* data = fgp::HeapBlockAlloc(fgp::ArrayHeap(), bytes, /*zero=*/true);
   if (data == nullptr) return E_OUTOFMEMORY;
   psa->pvData = data;
   return S_OK;
@@ -171,7 +174,7 @@ HRESULT STDAPICALLTYPE SafeArrayDestroyData(SAFEARRAY* psa) {
   if (psa == nullptr) return E_INVALIDARG;
   if (IsLocked(psa)) return DISP_E_ARRAYISLOCKED;
   size_t count = 0;
-  ElementCount(psa, count);
+  (void)ElementCount(psa, count);  // an overflowing count is 0: no element is walked
   ReleaseElements(psa, 0, count);
   if (psa->pvData != nullptr && !(psa->fFeatures & (FADF_STATIC | FADF_AUTO | FADF_EMBEDDED)))
     fgp::HeapBlockFree(fgp::ArrayHeap(), psa->pvData);
@@ -211,7 +214,7 @@ HRESULT STDAPICALLTYPE SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     return hr;
   }
   size_t count = 0;
-  ElementCount(psa, count);
+  (void)ElementCount(psa, count);  // an overflowing count is 0: no element is walked
   for (size_t i = 0; i < count && psa->pvData != nullptr; ++i) {
     hr = CopyElement(psa, static_cast<BYTE*>(psa->pvData) + i * psa->cbElements,
                      static_cast<BYTE*>(copy->pvData) + i * copy->cbElements);
@@ -229,7 +232,7 @@ HRESULT STDAPICALLTYPE SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNe
   if (IsLocked(psa)) return DISP_E_ARRAYISLOCKED;
   if (psa->fFeatures & FADF_FIXEDSIZE) return E_INVALIDARG;
   size_t oldCount = 0;
-  ElementCount(psa, oldCount);
+  (void)ElementCount(psa, oldCount);  // an overflowing count is 0: no element is walked
   SAFEARRAYBOUND old = psa->rgsabound[0];
   psa->rgsabound[0] = *psaboundNew;
   size_t newCount = 0, newBytes = 0;
@@ -239,8 +242,8 @@ HRESULT STDAPICALLTYPE SafeArrayRedim(SAFEARRAY* psa, SAFEARRAYBOUND* psaboundNe
   }
   psa->rgsabound[0] = old;
   if (newCount < oldCount) ReleaseElements(psa, newCount, oldCount - newCount);
-  void* data = psa->pvData == nullptr ? fgp::HeapBlockAlloc(fgp::ArrayHeap(), newBytes, true)
-                                      : fgp::HeapBlockRealloc(fgp::ArrayHeap(), psa->pvData, newBytes, true);
+  void* data = psa->pvData == nullptr ? fgp::HeapBlockAlloc(fgp::ArrayHeap(), newBytes, /*zero=*/true)
+                                      : fgp::HeapBlockRealloc(fgp::ArrayHeap(), psa->pvData, newBytes, /*zero=*/true);
   if (data == nullptr) {
     // Growing failed: the array is unchanged. Shrinking cannot fail: the
     // larger block is kept.

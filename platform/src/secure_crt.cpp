@@ -172,42 +172,42 @@ errno_t wmemmove_s(char16_t* dest, rsize_t destSize, const char16_t* src, rsize_
 }
 
 int vsprintf_s(char* buffer, size_t size, const char* format, va_list args) {
-  return Print(buffer, size, 0, false, format, args);
+  return Print(buffer, size, 0, /*limited=*/false, format, args);
 }
 int sprintf_s(char* buffer, size_t size, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int rc = Print(buffer, size, 0, false, format, args);
+  int rc = Print(buffer, size, 0, /*limited=*/false, format, args);
   va_end(args);
   return rc;
 }
 int _vsnprintf_s(char* buffer, size_t size, size_t count, const char* format, va_list args) {
-  return Print(buffer, size, count, true, format, args);
+  return Print(buffer, size, count, /*limited=*/true, format, args);
 }
 int _snprintf_s(char* buffer, size_t size, size_t count, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int rc = Print(buffer, size, count, true, format, args);
+  int rc = Print(buffer, size, count, /*limited=*/true, format, args);
   va_end(args);
   return rc;
 }
 int vswprintf_s(char16_t* buffer, size_t size, const char16_t* format, va_list args) {
-  return Print(buffer, size, 0, false, format, args);
+  return Print(buffer, size, 0, /*limited=*/false, format, args);
 }
 int swprintf_s(char16_t* buffer, size_t size, const char16_t* format, ...) {
   va_list args;
   va_start(args, format);
-  int rc = Print(buffer, size, 0, false, format, args);
+  int rc = Print(buffer, size, 0, /*limited=*/false, format, args);
   va_end(args);
   return rc;
 }
 int _vsnwprintf_s(char16_t* buffer, size_t size, size_t count, const char16_t* format, va_list args) {
-  return Print(buffer, size, count, true, format, args);
+  return Print(buffer, size, count, /*limited=*/true, format, args);
 }
 int _snwprintf_s(char16_t* buffer, size_t size, size_t count, const char16_t* format, ...) {
   va_list args;
   va_start(args, format);
-  int rc = Print(buffer, size, count, true, format, args);
+  int rc = Print(buffer, size, count, /*limited=*/true, format, args);
   va_end(args);
   return rc;
 }

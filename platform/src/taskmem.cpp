@@ -2,7 +2,7 @@
 #include "fgplatform/objbase.h"
 #include "heap.h"
 
-LPVOID STDAPICALLTYPE CoTaskMemAlloc(SIZE_T cb) { return fgp::HeapBlockAlloc(fgp::TaskMemoryHeap(), cb, false); }
+LPVOID STDAPICALLTYPE CoTaskMemAlloc(SIZE_T cb) { return fgp::HeapBlockAlloc(fgp::TaskMemoryHeap(), cb, /*zero=*/false); }
 
 LPVOID STDAPICALLTYPE CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
   if (pv == nullptr) return CoTaskMemAlloc(cb);
@@ -10,7 +10,7 @@ LPVOID STDAPICALLTYPE CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
     CoTaskMemFree(pv);
     return nullptr;
   }
-  return fgp::HeapBlockRealloc(fgp::TaskMemoryHeap(), pv, cb, false);
+  return fgp::HeapBlockRealloc(fgp::TaskMemoryHeap(), pv, cb, /*zero=*/false);
 }
 
 void STDAPICALLTYPE CoTaskMemFree(LPVOID pv) {

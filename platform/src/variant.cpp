@@ -29,7 +29,7 @@ bool IsValidVariantType(VARTYPE vt) {
 namespace {
 
 // Copies the content of a valid, non-reference value into a cleared dest.
-HRESULT CopyContent(VARIANT* dest, const VARIANT* src) {
+[[nodiscard]] HRESULT CopyContent(VARIANT* dest, const VARIANT* src) {
   std::memcpy(dest, src, sizeof(VARIANT));
   if (src->vt & VT_BYREF) return S_OK;
   if (src->vt & VT_ARRAY) {

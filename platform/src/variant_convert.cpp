@@ -23,7 +23,7 @@ struct Scalar {
   BSTR text = nullptr;  // borrowed
 };
 
-bool ReadScalar(const VARIANT& in, Scalar& out) {
+[[nodiscard]] bool ReadScalar(const VARIANT& in, Scalar& out) {
   switch (in.vt) {
     case VT_EMPTY: out.kind = Scalar::Signed; out.s = 0; return true;
     case VT_I1: out.s = in.cVal; return true;
@@ -44,7 +44,7 @@ bool ReadScalar(const VARIANT& in, Scalar& out) {
   }
 }
 
-HRESULT TextToNumber(BSTR text, fgp::ParsedNumber& n) {
+[[nodiscard]] HRESULT TextToNumber(BSTR text, fgp::ParsedNumber& n) {
   return fgp::ParseNumberText(text ? text : u"", SysStringLen(text), n) ? S_OK : DISP_E_TYPEMISMATCH;
 }
 
@@ -54,7 +54,7 @@ bool EqualsIgnoreCase(BSTR text, const char16_t* word) {
   return fgp::CompareFolded(text ? text : u"", SysStringLen(text), word, n, /*ignoreCase=*/true) == 0;
 }
 
-HRESULT ToSigned(const Scalar& in, int64_t min, int64_t max, int64_t& out) {
+[[nodiscard]] HRESULT ToSigned(const Scalar& in, int64_t min, int64_t max, int64_t& out) {
   switch (in.kind) {
     case Scalar::Signed:
       out = in.s;
@@ -81,7 +81,7 @@ HRESULT ToSigned(const Scalar& in, int64_t min, int64_t max, int64_t& out) {
   return DISP_E_TYPEMISMATCH;
 }
 
-HRESULT ToUnsigned(const Scalar& in, uint64_t max, uint64_t& out) {
+[[nodiscard]] HRESULT ToUnsigned(const Scalar& in, uint64_t max, uint64_t& out) {
   switch (in.kind) {
     case Scalar::Signed:
       out = static_cast<uint64_t>(in.s);
@@ -108,7 +108,7 @@ HRESULT ToUnsigned(const Scalar& in, uint64_t max, uint64_t& out) {
   return DISP_E_TYPEMISMATCH;
 }
 
-HRESULT ToReal(const Scalar& in, double& out) {
+[[nodiscard]] HRESULT ToReal(const Scalar& in, double& out) {
   switch (in.kind) {
     case Scalar::Signed: out = static_cast<double>(in.s); return S_OK;
     case Scalar::Unsigned: out = static_cast<double>(in.u); return S_OK;
@@ -126,7 +126,7 @@ HRESULT ToReal(const Scalar& in, double& out) {
   return DISP_E_TYPEMISMATCH;
 }
 
-HRESULT ToBool(const Scalar& in, bool& out) {
+[[nodiscard]] HRESULT ToBool(const Scalar& in, bool& out) {
   if (in.kind == Scalar::Boolean) {
     out = in.b;
     return S_OK;
@@ -152,7 +152,7 @@ std::string RealText(double value, int digits) {
   return buf;
 }
 
-HRESULT ToText(const Scalar& in, VARTYPE sourceType, USHORT flags, BSTR& out) {
+[[nodiscard]] HRESULT ToText(const Scalar& in, VARTYPE sourceType, USHORT flags, BSTR& out) {
   std::string text;
   switch (in.kind) {
     case Scalar::Signed: text = std::to_string(in.s); break;
@@ -174,7 +174,7 @@ HRESULT ToText(const Scalar& in, VARTYPE sourceType, USHORT flags, BSTR& out) {
   return out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT ConvertScalar(VARIANT& out, const Scalar& in, VARTYPE sourceType, USHORT flags, VARTYPE vt) {
+[[nodiscard]] HRESULT ConvertScalar(VARIANT& out, const Scalar& in, VARTYPE sourceType, USHORT flags, VARTYPE vt) {
   int64_t s = 0;
   uint64_t u = 0;
   double r = 0;
@@ -208,7 +208,7 @@ HRESULT ConvertScalar(VARIANT& out, const Scalar& in, VARTYPE sourceType, USHORT
 
 bool IsObject(VARTYPE vt) { return vt == VT_UNKNOWN || vt == VT_DISPATCH; }
 
-HRESULT Convert(VARIANT& out, const VARIANT& in, LCID lcid, USHORT flags, VARTYPE vt);
+[[nodiscard]] HRESULT Convert(VARIANT& out, const VARIANT& in, LCID lcid, USHORT flags, VARTYPE vt);
 
 // An object's value: its DISPID_VALUE property, converted further.
 HRESULT ConvertObjectValue(VARIANT& out, const VARIANT& in, LCID lcid, USHORT flags, VARTYPE vt) {
@@ -237,7 +237,7 @@ HRESULT ConvertObject(VARIANT& out, const VARIANT& in, VARTYPE vt) {
   return S_OK;
 }
 
-HRESULT Convert(VARIANT& out, const VARIANT& in, LCID lcid, USHORT flags, VARTYPE vt) {
+[[nodiscard]] HRESULT Convert(VARIANT& out, const VARIANT& in, LCID lcid, USHORT flags, VARTYPE vt) {
   if (in.vt == vt) return VariantCopy(&out, &in);
   if (vt == VT_EMPTY) return S_OK;
   if (vt == VT_NULL) {

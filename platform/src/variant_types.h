@@ -12,6 +12,6 @@ bool IsElementType(VARTYPE base);
 bool IsValidVariantType(VARTYPE vt);
 // The value a VT_BYREF value points at, as a plain value that shares what
 // the target holds (nothing is copied or counted).
-HRESULT DereferenceVariant(const VARIANT* src, VARIANT& out);
+[[nodiscard]] HRESULT DereferenceVariant(const VARIANT* src, VARIANT& out);
 
 }  // namespace fgp

@@ -70,7 +70,7 @@ TEST_F(ErrorInfo, ResourceIdsLoadTheirStringOrUnknownError) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, "0") << "a missing string is asserted";
   record = {};
-  FillExceptionRecord(E_FAIL, &record);
+  EXPECT_EQ(FillExceptionRecord(E_FAIL, &record), S_FALSE) << "no error object on the thread";
   EXPECT_EQ(Text(record.bstrDescription), u"Unknown Error");
   SysFreeString(record.bstrDescription);
 
@@ -83,15 +83,15 @@ TEST_F(ErrorInfo, ResourceIdsLoadTheirStringOrUnknownError) {
 }
 
 TEST_F(ErrorInfo, HelpFieldsAreSetOnlyTogether) {
-  SetErrorObject(CLSID_DialogHelper, u"d", 5, nullptr, GUID_NULL, E_FAIL, nullptr);
+  ASSERT_EQ(SetErrorObject(CLSID_DialogHelper, u"d", 5, nullptr, GUID_NULL, E_FAIL, nullptr), E_FAIL);
   EXCEPINFO record = {};
   record.dwHelpContext = 99;
-  FillExceptionRecord(E_FAIL, &record);
+  ASSERT_EQ(FillExceptionRecord(E_FAIL, &record), S_OK);
   EXPECT_EQ(record.dwHelpContext, 0u) << "no help file: no help context either";
   SysFreeString(record.bstrDescription);
-  SetErrorObject(CLSID_DialogHelper, u"d", 5, u"help.chm", GUID_NULL, E_FAIL, nullptr);
+  ASSERT_EQ(SetErrorObject(CLSID_DialogHelper, u"d", 5, u"help.chm", GUID_NULL, E_FAIL, nullptr), E_FAIL);
   record = {};
-  FillExceptionRecord(E_FAIL, &record);
+  ASSERT_EQ(FillExceptionRecord(E_FAIL, &record), S_OK);
   EXPECT_EQ(record.dwHelpContext, 5u);
   EXPECT_EQ(Text(record.bstrHelpFile), u"help.chm");
   SysFreeString(record.bstrDescription);

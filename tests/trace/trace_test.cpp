@@ -11,7 +11,7 @@ namespace {
 class Trace : public fgtest::BaselineTest {
  protected:
   void TearDown() override {
-    TraceModifyProcess(nullptr, 0, true, false, false);
+    TraceModifyProcess(nullptr, 0, /*enabled=*/true, /*showCategory=*/false, /*showFileLine=*/false);
     TraceModifyModule(nullptr, TraceLibraryModule(), 0, TraceStatusInherit);
     TraceModifyCategory(nullptr, traceString.Handle(), 0, TraceStatusInherit);
     BaselineTest::TearDown();
@@ -41,7 +41,7 @@ TEST_F(Trace, PrefixesAndStatusesFollowTheSettings) {
   TraceModifyCategory(nullptr, traceString.Handle(), 2, TraceStatusEnabled);
   FGTRACE(traceString, 2, "enabled category\n");
   FGTRACE(traceCOM, 0, "process disabled\n");
-  TraceModifyProcess(nullptr, 0, true, false, false);
+  TraceModifyProcess(nullptr, 0, /*enabled=*/true, /*showCategory=*/false, /*showFileLine=*/false);
   TraceModifyModule(nullptr, TraceLibraryModule(), 0, TraceStatusDisabled);
   FGTRACE(traceCOM, 0, "module disabled\n");
   FGTRACE(traceString, 1, "still enabled\n");

@@ -6,7 +6,7 @@ namespace fgtest {
 
 void BaselineTest::SetUp() {
   Reset();
-  CaptureDebugOutput(true);
+  CaptureDebugOutput(/*on=*/true);
   m_before = Live();
   EXPECT_FALSE(ErrorObjectOnThread()) << "an earlier test left an error object on the thread";
 }
