@@ -70,7 +70,7 @@ TEST_F(ErrorInfo, ResourceIdsLoadTheirStringOrUnknownError) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, "0") << "a missing string is asserted";
   record = {};
-  EXPECT_EQ(FillExceptionRecord(E_FAIL, &record), S_FALSE) << "no error object on the thread";
+  EXPECT_EQ(FillExceptionRecord(E_FAIL, &record), S_OK) << "the object set with the missing string";
   EXPECT_EQ(Text(record.bstrDescription), u"Unknown Error");
   SysFreeString(record.bstrDescription);
 
