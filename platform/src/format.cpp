@@ -153,9 +153,110 @@ std::string FormatReal(const Directive& directive, char conversion, va_list& arg
   return Snprintf(NumericDirective(directive, "", conversion), va_arg(args, double));
 }
 
+// The flags, width and precision of a directive; `*` takes its value from
+// the arguments, a negative width meaning left alignment.
+template <class C>
+void ParseFlagsWidthPrecision(const C*& p, Directive& directive, va_list& args) {
+  while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') {
+    if (directive.nFlags < 7) directive.flags[directive.nFlags++] = static_cast<char>(*p);
+    ++p;
+  }
+  if (*p == '*') {
+    directive.width = va_arg(args, int);
+    if (directive.width < 0 && directive.nFlags < 8) directive.flags[directive.nFlags++] = '-';
+    if (directive.width < 0) directive.width = -directive.width;
+    ++p;
+  } else {
+    while (IsDigit(*p)) directive.width = (directive.width < 0 ? 0 : directive.width * 10) + (*p++ - '0');
+  }
+  if (*p != '.') return;
+  ++p;
+  directive.precision = 0;
+  if (*p == '*') {
+    directive.precision = va_arg(args, int);
+    ++p;
+    return;
+  }
+  while (IsDigit(*p)) directive.precision = directive.precision * 10 + (*p++ - '0');
+}
+
+// The length modifier: h, hh, l, ll, L, w, z, t, j, I, I32, I64.
+template <class C>
+Length ParseLength(const C*& p) {
+  switch (*p) {
+    case 'h':
+      ++p;
+      if (*p != 'h') return Length::Short;
+      ++p;
+      return Length::Char;
+    case 'l':
+      ++p;
+      if (*p != 'l') return Length::Long32;
+      ++p;
+      return Length::Long64;
+    case 'L': ++p; return Length::LongDouble;
+    case 'w': ++p; return Length::Wide;
+    case 'z': case 't': case 'j': ++p; return Length::Pointer;
+    case 'I':
+      ++p;
+      if (p[0] == '6' && p[1] == '4') {
+        p += 2;
+        return Length::Long64;
+      }
+      if (p[0] == '3' && p[1] == '2') {
+        p += 2;
+        return Length::Long32;
+      }
+      return Length::Pointer;
+    default: return Length::Default;
+  }
+}
+
+// %p: the address in upper-case hexadecimal, as many digits as a pointer has.
+template <class C>
+void FormatPointer(std::basic_string<C>& out, const Directive& directive, va_list& args) {
+  Directive hex = directive;
+  hex.nFlags = 0;
+  hex.width = -1;
+  hex.precision = static_cast<int>(2 * sizeof(void*));
+  std::string digits = Snprintf(NumericDirective(hex, "ll", 'X'),
+                                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(args, void*))));
+  std::basic_string<C> text;
+  AppendAscii(text, digits);
+  Pad(out, directive, text.size(), text);
+}
+
+// One conversion; EINVAL for %n and conversions the runtime does not know.
+template <class C>
+int FormatConversion(std::basic_string<C>& out, const Directive& directive, C conversion, va_list& args) {
+  constexpr bool kWideFormat = sizeof(C) == 2;
+  switch (conversion) {
+    case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
+      AppendAscii(out, FormatInteger(directive, static_cast<char>(conversion), args));
+      return 0;
+    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+      AppendAscii(out, FormatReal(directive, static_cast<char>(conversion), args));
+      return 0;
+    case 'c': case 'C': case 's': case 'S': {
+      // Lower case is the format's own width, upper case the other; h and
+      // l (or w) name it outright.
+      bool upper = conversion == 'C' || conversion == 'S';
+      bool isWide = kWideFormat != upper;
+      if (directive.length == Length::Short) isWide = false;
+      if (directive.length == Length::Long32 || directive.length == Length::Wide) isWide = true;
+      FormatText(out, directive, isWide, args, /*isChar=*/conversion == 'c' || conversion == 'C');
+      return 0;
+    }
+    case 'p':
+      FormatPointer(out, directive, args);
+      return 0;
+    default:
+      return EINVAL;
+  }
+}
+
 template <class C>
 int FormatImpl(std::basic_string<C>& out, const C* format, va_list& args) {
-  constexpr bool kWideFormat = sizeof(C) == 2;
   for (const C* p = format; *p != 0;) {
     if (*p != '%') {
       out.push_back(*p++);
@@ -168,97 +269,12 @@ int FormatImpl(std::basic_string<C>& out, const C* format, va_list& args) {
       continue;
     }
     Directive directive;
-    while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') {
-      if (directive.nFlags < 7) directive.flags[directive.nFlags++] = static_cast<char>(*p);
-      ++p;
-    }
-    if (*p == '*') {
-      directive.width = va_arg(args, int);
-      if (directive.width < 0) {
-        directive.flags[directive.nFlags++] = '-';
-        directive.width = -directive.width;
-      }
-      ++p;
-    } else {
-      while (IsDigit(*p)) directive.width = (directive.width < 0 ? 0 : directive.width * 10) + (*p++ - '0');
-    }
-    if (*p == '.') {
-      ++p;
-      directive.precision = 0;
-      if (*p == '*') {
-        directive.precision = va_arg(args, int);
-        ++p;
-      } else {
-        while (IsDigit(*p)) directive.precision = directive.precision * 10 + (*p++ - '0');
-      }
-    }
-    if (*p == 'h') {
-      ++p;
-      directive.length = Length::Short;
-      if (*p == 'h') {
-        ++p;
-        directive.length = Length::Char;
-      }
-    } else if (*p == 'l') {
-      ++p;
-      directive.length = Length::Long32;
-      if (*p == 'l') {
-        ++p;
-        directive.length = Length::Long64;
-      }
-    } else if (*p == 'L') {
-      ++p;
-      directive.length = Length::LongDouble;
-    } else if (*p == 'w') {
-      ++p;
-      directive.length = Length::Wide;
-    } else if (*p == 'z' || *p == 't' || *p == 'j') {
-      ++p;
-      directive.length = Length::Pointer;
-    } else if (*p == 'I') {
-      ++p;
-      directive.length = Length::Pointer;
-      if (p[0] == '6' && p[1] == '4') {
-        p += 2;
-        directive.length = Length::Long64;
-      } else if (p[0] == '3' && p[1] == '2') {
-        p += 2;
-        directive.length = Length::Long32;
-      }
-    }
+    ParseFlagsWidthPrecision(p, directive, args);
+    directive.length = ParseLength(p);
     C conversion = *p;
     if (conversion == 0) return EINVAL;
     ++p;
-    switch (conversion) {
-      case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
-        AppendAscii(out, FormatInteger(directive, static_cast<char>(conversion), args));
-        break;
-      case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        AppendAscii(out, FormatReal(directive, static_cast<char>(conversion), args));
-        break;
-      case 'c': case 'C': case 's': case 'S': {
-        bool upper = conversion == 'C' || conversion == 'S';
-        bool isWide = kWideFormat != upper;
-        if (directive.length == Length::Short) isWide = false;
-        if (directive.length == Length::Long32 || directive.length == Length::Wide) isWide = true;
-        FormatText(out, directive, isWide, args, conversion == 'c' || conversion == 'C');
-        break;
-      }
-      case 'p': {
-        Directive hex = directive;
-        hex.nFlags = 0;
-        hex.width = -1;
-        hex.precision = static_cast<int>(2 * sizeof(void*));
-        std::string digits = Snprintf(NumericDirective(hex, "ll", 'X'),
-                                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(args, void*))));
-        std::basic_string<C> text;
-        AppendAscii(text, digits);
-        Pad(out, directive, text.size(), text);
-        break;
-      }
-      default:
-        return EINVAL;  // %n and unknown conversions
-    }
+    if (int rc = FormatConversion(out, directive, conversion, args); rc != 0) return rc;
   }
   return 0;
 }

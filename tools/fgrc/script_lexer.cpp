@@ -25,88 +25,111 @@ size_t DecodeUtf8(const std::string& s, size_t at, std::u16string& out) {
   return n;
 }
 
+// Skips white space, line breaks (counting them), comments and "#" lines;
+// answers false at the end of the text.
+bool SkipBlanks(const std::string& text, size_t& i, int& line, bool& lineStart) {
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '\n') {
+      ++line;
+      lineStart = true;
+      ++i;
+    } else if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+    } else if ((c == '#' && lineStart) || text.compare(i, 2, "//") == 0) {
+      while (i < text.size() && text[i] != '\n') ++i;
+    } else if (text.compare(i, 2, "/*") == 0) {
+      size_t end = text.find("*/", i + 2);
+      if (end == std::string::npos) throw ScriptError(line, "unterminated comment");
+      for (size_t k = i; k < end; ++k) line += text[k] == '\n';
+      i = end + 2;
+    } else {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The character of an escape "\\e" inside a string.
+char16_t Escaped(char e, int line) {
+  switch (e) {
+    case 'n': return u'\n';
+    case 't': return u'\t';
+    case 'r': return u'\r';
+    case '0': return u'\0';
+    case '\\': case '"': return static_cast<char16_t>(e);
+    default: throw ScriptError(line, std::string("unknown escape \\") + e);
+  }
+}
+
+// A string from its opening quote; "" inside it is one quote.
+void ReadString(const std::string& text, size_t& i, Token& t) {
+  t.kind = Token::String;
+  for (++i;;) {
+    if (i >= text.size() || text[i] == '\n') throw ScriptError(t.line, "unterminated string");
+    char d = text[i];
+    if (d == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+      t.string.push_back(u'"');
+      i += 2;
+    } else if (d == '"') {
+      ++i;
+      return;
+    } else if (d == '\\' && i + 1 < text.size()) {
+      t.string.push_back(Escaped(text[i + 1], t.line));
+      i += 2;
+    } else {
+      i += DecodeUtf8(text, i, t.string);
+    }
+  }
+}
+
+// A decimal, octal or hexadecimal number of at most 32 bits, with an
+// optional L suffix.
+void ReadNumber(const std::string& text, size_t& i, Token& t) {
+  t.kind = Token::Number;
+  size_t end = i;
+  while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end]))) ++end;
+  std::string digits = text.substr(i, end - i);
+  if (!digits.empty() && (digits.back() == 'L' || digits.back() == 'l')) digits.pop_back();
+  size_t used = 0;
+  unsigned long v = 0;
+  try {
+    v = std::stoul(digits, &used, 0);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != digits.size() || v > 0xFFFFFFFFul) throw ScriptError(t.line, "bad number " + text.substr(i, end - i));
+  t.number = static_cast<uint32_t>(v);
+  t.text = text.substr(i, end - i);
+  i = end;
+}
+
+void ReadName(const std::string& text, size_t& i, Token& t) {
+  t.kind = Token::Name;
+  size_t end = i;
+  while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) ++end;
+  t.text = text.substr(i, end - i);
+  i = end;
+}
+
 }  // namespace
 
 std::vector<Token> Tokenize(const std::string& text) {
   std::vector<Token> tokens;
   int line = 1;
   bool lineStart = true;
-  for (size_t i = 0; i < text.size();) {
-    char c = text[i];
-    if (c == '\n') {
-      ++line;
-      lineStart = true;
-      ++i;
-      continue;
-    }
-    if (std::isspace(static_cast<unsigned char>(c))) {
-      ++i;
-      continue;
-    }
-    if (c == '#' && lineStart) {
-      while (i < text.size() && text[i] != '\n') ++i;
-      continue;
-    }
+  for (size_t i = 0; SkipBlanks(text, i, line, lineStart);) {
     lineStart = false;
-    if (text.compare(i, 2, "//") == 0) {
-      while (i < text.size() && text[i] != '\n') ++i;
-      continue;
-    }
-    if (text.compare(i, 2, "/*") == 0) {
-      size_t end = text.find("*/", i + 2);
-      if (end == std::string::npos) throw ScriptError(line, "unterminated comment");
-      for (size_t k = i; k < end; ++k) line += text[k] == '\n';
-      i = end + 2;
-      continue;
-    }
+    char c = text[i];
     Token t;
     t.line = line;
     if (c == 'L' && i + 1 < text.size() && text[i + 1] == '"') ++i, c = '"';
     if (c == '"') {
-      t.kind = Token::String;
-      for (++i;; ) {
-        if (i >= text.size() || text[i] == '\n') throw ScriptError(line, "unterminated string");
-        char d = text[i];
-        if (d == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-          t.string.push_back(u'"');
-          i += 2;
-        } else if (d == '"') {
-          ++i;
-          break;
-        } else if (d == '\\' && i + 1 < text.size()) {
-          char e = text[i + 1];
-          const char16_t mapped = e == 'n' ? u'\n' : e == 't' ? u'\t' : e == 'r' ? u'\r' : e == '0' ? u'\0' : char16_t(e);
-          if (e != 'n' && e != 't' && e != 'r' && e != '0' && e != '\\' && e != '"')
-            throw ScriptError(line, std::string("unknown escape \\") + e);
-          t.string.push_back(mapped);
-          i += 2;
-        } else {
-          i += DecodeUtf8(text, i, t.string);
-        }
-      }
+      ReadString(text, i, t);
     } else if (std::isdigit(static_cast<unsigned char>(c))) {
-      t.kind = Token::Number;
-      size_t end = i;
-      while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end]))) ++end;
-      std::string digits = text.substr(i, end - i);
-      if (!digits.empty() && (digits.back() == 'L' || digits.back() == 'l')) digits.pop_back();
-      size_t used = 0;
-      unsigned long v = 0;
-      try {
-        v = std::stoul(digits, &used, 0);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used != digits.size() || v > 0xFFFFFFFFul) throw ScriptError(line, "bad number " + text.substr(i, end - i));
-      t.number = static_cast<uint32_t>(v);
-      t.text = text.substr(i, end - i);
-      i = end;
+      ReadNumber(text, i, t);
     } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-      t.kind = Token::Name;
-      size_t end = i;
-      while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) ++end;
-      t.text = text.substr(i, end - i);
-      i = end;
+      ReadName(text, i, t);
     } else if (c == ',' || c == '|' || c == '{' || c == '}') {
       t.kind = Token::Mark;
       t.text = std::string(1, c);

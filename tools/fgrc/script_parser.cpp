@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "fgplatform/resource_format.h"
 #include "version_block.h"
 
 namespace fgrc {
@@ -100,9 +101,9 @@ class Parser {
     if (kind.kind == Token::Number) {
       type.number = kind.number;
     } else if (Is(kind, "RT_MANIFEST")) {
-      type.number = 24;
+      type.number = fgres::kTypeManifest;
     } else if (Is(kind, "RCDATA")) {
-      type.number = 10;
+      type.number = fgres::kTypeRcData;
     } else if (kind.kind == Token::Name || kind.kind == Token::String) {
       type.isString = true;
       type.name = kind.kind == Token::Name ? Upper(kind.text) : kind.string;
@@ -169,7 +170,7 @@ class Parser {
         block += e;
       }
       Id type, name;
-      type.number = 6;
+      type.number = fgres::kTypeString;
       name.number = key.second;
       m_out.push_back({type, name, key.first, Bytes(block)});
     }
@@ -200,7 +201,7 @@ class Parser {
     Begin();
     std::vector<VersionNode> blocks = VersionChildren();
     Id type;
-    type.number = 16;
+    type.number = fgres::kTypeVersion;
     m_out.push_back({type, name, m_language, BuildVersionBlock(f, blocks)});
   }
 

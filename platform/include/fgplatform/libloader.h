@@ -32,6 +32,7 @@
 #pragma once
 
 #include "fgplatform/basetypes.h"
+#include "fgplatform/resource_format.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -49,10 +50,10 @@
 
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
-#define RT_STRING MAKEINTRESOURCEW(6)
-#define RT_RCDATA MAKEINTRESOURCEW(10)
-#define RT_VERSION MAKEINTRESOURCEW(16)
-#define RT_MANIFEST MAKEINTRESOURCEW(24)
+#define RT_STRING MAKEINTRESOURCEW(fgres::kTypeString)
+#define RT_RCDATA MAKEINTRESOURCEW(fgres::kTypeRcData)
+#define RT_VERSION MAKEINTRESOURCEW(fgres::kTypeVersion)
+#define RT_MANIFEST MAKEINTRESOURCEW(fgres::kTypeManifest)
 
 typedef BOOL(WINAPI* DllMainFunc)(HINSTANCE, DWORD, LPVOID);
 typedef INT_PTR(WINAPI* FARPROC)();

@@ -17,6 +17,10 @@ constexpr uint32_t kMagic = 0x53524746;  // "FGRS" read as little-endian
 constexpr uint32_t kVersion = 1;
 constexpr const char* kSectionName = ".fgrsrc";
 
+// The numbered resource types the compiler writes; the loader's RT_* names
+// (libloader.h) are these numbers in resource-name form.
+enum TypeNumber : uint32_t { kTypeString = 6, kTypeRcData = 10, kTypeVersion = 16, kTypeManifest = 24 };
+
 struct SectionHeader {
   uint32_t magic;
   uint32_t version;
