@@ -31,4 +31,4 @@ BENCHMARK(CountedStringAppend)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-FG_BENCHMARK_MAIN()
+FG_BENCHMARK_MAIN("BaselineU16stringPushBack")

@@ -1,38 +1,75 @@
 // A console reporter that also prints, at the end, the time of each
-// benchmark as a ratio to the run's baseline benchmark (the one whose name
-// starts with "Baseline").
+// benchmark as a ratio to the run's baseline: the one benchmark named to
+// FG_BENCHMARK_MAIN. Times are compared in seconds, whatever unit each
+// benchmark reports in; repetitions of a benchmark are averaged. A run
+// without its baseline, or whose baseline failed, ends with an error.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  explicit RatioReporter(std::string baseline) : m_baseline(std::move(baseline)) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) m_runs.push_back({run.benchmark_name(), run.GetAdjustedRealTime()});
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration) continue;
+      if (run.error_occurred) {
+        m_failed.push_back(run.benchmark_name());
+        continue;
+      }
+      Timing& t = m_times[run.benchmark_name()];
+      t.seconds += run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+      ++t.runs;
+      if (t.runs == 1) m_order.push_back(run.benchmark_name());
+    }
   }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    double baseline = 0;
-    for (const auto& [name, time] : m_runs)
-      if (name.rfind("Baseline", 0) == 0) baseline = time;
-    if (baseline <= 0) return;
-    for (const auto& [name, time] : m_runs) std::printf("ratio %-40s %8.2f\n", name.c_str(), time / baseline);
+
+  // False when the baseline is missing; the ratios are printed otherwise.
+  bool PrintRatios() const {
+    auto base = m_times.find(m_baseline);
+    if (base == m_times.end()) {
+      std::fprintf(stderr, "error: the baseline benchmark %s did not run\n", m_baseline.c_str());
+      return false;
+    }
+    double baseline = base->second.seconds / base->second.runs;
+    for (const std::string& name : m_order) {
+      const Timing& t = m_times.at(name);
+      std::printf("ratio %-40s %8.2f\n", name.c_str(), t.seconds / t.runs / baseline);
+    }
+    return true;
+  }
+  bool AnyFailed() const {
+    for (const std::string& name : m_failed) std::fprintf(stderr, "error: benchmark %s failed\n", name.c_str());
+    return !m_failed.empty();
   }
 
  private:
-  std::vector<std::pair<std::string, double>> m_runs;
+  struct Timing {
+    double seconds = 0;
+    int runs = 0;
+  };
+  std::string m_baseline;
+  std::map<std::string, Timing> m_times;
+  std::vector<std::string> m_order;
+  std::vector<std::string> m_failed;
 };
 
-#define FG_BENCHMARK_MAIN()                                  \
+// main() of a benchmark program whose baseline is the benchmark `baseline`;
+// exits with 1 when the baseline is missing or a benchmark failed.
+#define FG_BENCHMARK_MAIN(baseline)                          \
   int main(int argc, char** argv) {                          \
     benchmark::Initialize(&argc, argv);                      \
-    RatioReporter reporter;                                  \
+    RatioReporter reporter(baseline);                        \
     benchmark::RunSpecifiedBenchmarks(&reporter);            \
     benchmark::Shutdown();                                   \
-    return 0;                                                \
+    bool ok = reporter.PrintRatios();                        \
+    return reporter.AnyFailed() || !ok ? 1 : 0;              \
   }

@@ -48,13 +48,21 @@ const RootRow kRoots[] = {{"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
                           {"HKU", "HKEY_USERS", HKEY_USERS},
                           {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
 
+constexpr const char* kUsage =
+    "usage: fgreg query KEY [/v NAME | /ve] [/s]\n"
+    "       fgreg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
+    "       fgreg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "       fgreg export KEY FILE\n"
+    "       fgreg --help\n"
+    "KEY starts with a root: HKCR, HKCU, HKLM, HKU, HKCC or their long names.\n"
+    "TYPE: REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ (strings separated by \\0),\n"
+    "      REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE.\n"
+    "--registry PATH selects the store (default: $FARROWGATE_REGISTRY, else\n"
+    "$XDG_DATA_HOME/farrowgate/registry.db, else ~/.local/share/farrowgate/registry.db).\n"
+    "Exit status: 0 success, 1 failure, 2 bad command line.\n";
+
 int Usage(const std::string& why) {
-  std::cerr << "fgreg: " << why << "\n"
-            << "usage: fgreg query KEY [/v NAME | /ve] [/s]\n"
-               "       fgreg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
-               "       fgreg delete KEY [/v NAME | /ve | /va] [/f]\n"
-               "       fgreg export KEY FILE\n"
-               "       [--registry PATH] selects the store\n";
+  std::cerr << "fgreg: " << why << "\n" << kUsage;
   return 2;
 }
 
@@ -265,6 +273,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
     };
     std::string lower = a;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "--help" || lower == "-h" || lower == "/?") {
+      std::cout << kUsage;
+      return 0;
+    }
     if (lower == "--registry") {
       auto p = next();
       if (!p) return Usage("--registry needs a path");

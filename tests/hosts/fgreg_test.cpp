@@ -80,6 +80,16 @@ TEST_F(Fgreg, RefusesBadTypesDataAndKeys) {
   EXPECT_EQ(Run("query 'HKCU\\Missing'", &out), 1);
 }
 
+TEST_F(Fgreg, HelpIsAnAnswerAndABadCommandLineIsNot) {
+  std::string out;
+  EXPECT_EQ(Run("--help", &out), 0);
+  EXPECT_EQ(out.rfind("usage: fgreg query", 0), 0u) << out;
+  EXPECT_EQ(Run("/?", &out), 0);
+  EXPECT_EQ(Run("frobnicate", &out), 2);
+  EXPECT_NE(out.find("a command and a key are needed"), std::string::npos) << out;
+  EXPECT_NE(out.find("usage: fgreg query"), std::string::npos) << "the usage follows the complaint";
+}
+
 TEST_F(Fgreg, ADamagedStoreGivesAClearError) {
   {
     std::ofstream f(m_store);
