@@ -42,6 +42,9 @@ class CDialogHelper : public IDialogHelper,
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
   [[nodiscard]] HRESULT RunOpenDialog(VARIANT_BOOL* result);
+  // Stores a successful dialog's choice from the name buffer [name, end);
+  // on failure FileName and FileNames are as they were.
+  [[nodiscard]] HRESULT StoreChoice(OLECHAR* name, const OLECHAR* end);
 
   // The interfaces the object answers: IDialogHelper and IDispatch through
   // the primary pointer (which also answers IUnknown), then the class

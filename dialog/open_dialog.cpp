@@ -2,6 +2,7 @@
 // user's choice becomes FileName and FileNames. ReportDialogFailure tells a
 // cancelled dialog from a failed one and reports the failure.
 #include <cstring>
+#include <utility>
 
 #include "dialog/dialog_helper.h"
 #include "dialog/dialog_messages.h"
@@ -35,16 +36,30 @@ CSharedString FullPath(const CSharedString& directory, const OLECHAR* name) {
   return path;
 }
 
-void AddPath(CComValueArray& names, const OLECHAR* path) {
+// Appends one path to the array as a copied system string; E_OUTOFMEMORY
+// (or the array's code) when it cannot, the array then as it was.
+[[nodiscard]] HRESULT AddPath(CComValueArray& names, const OLECHAR* path) {
   CComValue value(path);
-  (void)names.Add(value);
+  HRESULT hr = names.Add(value);
   value.Clear();
+  return hr;
+}
+
+// The length of the string at `p`, never looking at or past `end`; a
+// string without a terminator before `end` counts up to `end`.
+size_t LengthWithin(const OLECHAR* p, const OLECHAR* end) {
+  size_t n = 0;
+  while (p + n < end && p[n] != 0) ++n;
+  return n;
 }
 
 }  // namespace
 
 STDMETHODIMP CDialogHelper::OpenDialog(VARIANT_BOOL* result) {
-  return GuardedCall([&] { return RunOpenDialog(result); });
+  HRESULT hr = GuardedCall([&] { return RunOpenDialog(result); });
+  // A call that failed, for whatever reason, chose nothing.
+  if (FAILED(hr) && result != nullptr) *result = VARIANT_FALSE;
+  return hr;
 }
 
 HRESULT CDialogHelper::RunOpenDialog(VARIANT_BOOL* result) {
@@ -79,22 +94,40 @@ HRESULT CDialogHelper::RunOpenDialog(VARIANT_BOOL* result) {
 
   BOOL chosen = GetOpenFileNameW(&ofn);
   *result = chosen ? VARIANT_TRUE : VARIANT_FALSE;
-  (void)m_FileNames.Destroy();
-  if (!chosen) return ReportDialogFailure();
+  if (!chosen) {
+    (void)m_FileNames.Destroy();  // a cancelled or failed dialog leaves no array, whatever the destruction answers
+    return ReportDialogFailure();
+  }
 
+  return StoreChoice(name, name + kNameChars);
+}
+
+// Reads the filled name buffer, one full path or (multi-select) the
+// directory and each name, never past `end`. The new FileName and FileNames
+// are built aside and take their places only when both are complete, so a
+// failure leaves both as they were before the call.
+HRESULT CDialogHelper::StoreChoice(OLECHAR* name, const OLECHAR* end) {
+  // Whatever the platform wrote, every string that starts inside the
+  // buffer ends inside it.
+  name[end - name - 1] = 0;
+  size_t firstLength = LengthWithin(name, end);
   CSharedString accumulator(name);
   CSharedString directory(name);
-  const OLECHAR* next = name + lstrlenW(name) + 1;
-  if (m_bMultiSelect != 0 && name[0] != 0 && *next != 0) {
-    for (; *next != 0; next += lstrlenW(next) + 1) {
+  CComValueArray names;
+  const OLECHAR* next = name + firstLength + 1;
+  if (m_bMultiSelect != 0 && firstLength != 0 && next < end && *next != 0) {
+    for (size_t length; next < end && (length = LengthWithin(next, end)) != 0; next += length + 1) {
       accumulator.Append(CSharedString(u"|"));
       accumulator.Append(CSharedString(next));
-      AddPath(m_FileNames, FullPath(directory, next).Text());
+      if (HRESULT hr = AddPath(names, FullPath(directory, next).Text()); FAILED(hr)) return hr;
     }
-  } else {
-    AddPath(m_FileNames, accumulator.Text());
+  } else if (HRESULT hr = AddPath(names, accumulator.Text()); FAILED(hr)) {
+    return hr;
   }
-  m_bstrFileName.Assign(accumulator.Text());
+  CComString fileName;
+  fileName.Assign(accumulator.Text());
+  std::swap(m_FileNames.m_psa, names.m_psa);  // the old array goes with `names`
+  m_bstrFileName.Attach(fileName.Detach());
   return S_OK;
 }
 

@@ -53,9 +53,25 @@ void ShowRefusal(const std::string& text) {
   gtk_widget_destroy(message);
 }
 
+bool InOneFolder(GSList* files) {
+  gchar* first = g_path_get_dirname(static_cast<const char*>(files->data));
+  bool same = true;
+  for (GSList* at = files->next; at != nullptr && same; at = at->next) {
+    gchar* folder = g_path_get_dirname(static_cast<const char*>(at->data));
+    same = std::strcmp(folder, first) == 0;
+    g_free(folder);
+  }
+  g_free(first);
+  return same;
+}
+
 // The text refusing the first chosen file that breaks the request's rules,
 // or an empty text when all may be taken.
 std::string Refusal(GSList* files, const FgChooserRequest& request) {
+  // The result names one folder for all the files; the Recent and Search
+  // views can select files of several.
+  if (files != nullptr && files->next != nullptr && !InOneFolder(files))
+    return "The files chosen are in different folders.\nChoose files from one folder.";
   for (GSList* at = files; at != nullptr; at = at->next) {
     const char* path = static_cast<const char*>(at->data);
     gchar* folder = g_path_get_dirname(path);

@@ -33,7 +33,10 @@ fgp::DialogRequest Record(const OPENFILENAMEW& ofn) {
   for (const char16_t* p = ofn.lpstrFilter; p != nullptr && *p != 0; p += std::char_traits<char16_t>::length(p) + 1)
     r.filter.push_back(p);
   r.nFilterIndex = ofn.nFilterIndex;
-  if (ofn.lpstrFile != nullptr) r.initialFile = ofn.lpstrFile;
+  // The initial name is read within nMaxFile: after FNERR_BUFFERTOOSMALL
+  // the buffer may hold the needed size and no terminator.
+  for (DWORD i = 0; ofn.lpstrFile != nullptr && i < ofn.nMaxFile && ofn.lpstrFile[i] != 0; ++i)
+    r.initialFile.push_back(ofn.lpstrFile[i]);
   r.nMaxFile = ofn.nMaxFile;
   r.hasInitialDir = ofn.lpstrInitialDir != nullptr;
   if (r.hasInitialDir) r.initialDir = ofn.lpstrInitialDir;
@@ -53,9 +56,20 @@ size_t NameOffset(const std::u16string& path) {
   return slash == std::u16string::npos ? 0 : slash + 1;
 }
 
-// Writes the chosen files into the request's buffer.
+// Whether every path is in the folder of the first.
+bool InOneFolder(const std::vector<std::u16string>& paths) {
+  std::u16string folder = paths[0].substr(0, NameOffset(paths[0]));
+  for (const std::u16string& p : paths)
+    if (p.substr(0, NameOffset(p)) != folder) return false;
+  return true;
+}
+
+// Writes the chosen files into the request's buffer. Several files must
+// share a folder, which the result names once; offsets that do not fit
+// their 16-bit fields make the name invalid.
 [[nodiscard]] BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgp::DialogAnswer& answer) {
   bool several = answer.paths.size() > 1 && (ofn.Flags & OFN_ALLOWMULTISELECT) && (ofn.Flags & OFN_EXPLORER);
+  if (several && !InOneFolder(answer.paths)) return Fail(FNERR_INVALIDFILENAME);
   std::u16string block;
   WORD fileOffset = 0, extension = 0;
   if (several) {
@@ -63,17 +77,23 @@ size_t NameOffset(const std::u16string& path) {
     size_t nameAt = NameOffset(first);
     std::u16string dir = first.substr(0, nameAt > 1 ? nameAt - 1 : nameAt);
     block = dir + u'\0';
+    if (block.size() > 0xFFFF) return Fail(FNERR_INVALIDFILENAME);
     fileOffset = static_cast<WORD>(block.size());
     for (const std::u16string& p : answer.paths) block += p.substr(NameOffset(p)) + u'\0';
   } else {
     const std::u16string& path = answer.paths.empty() ? std::u16string() : answer.paths[0];
     block = path + u'\0';
-    fileOffset = static_cast<WORD>(NameOffset(path));
     size_t dot = path.rfind(u'.');
-    if (dot != std::u16string::npos && dot >= fileOffset) extension = static_cast<WORD>(dot + 1);
+    size_t extensionAt = dot != std::u16string::npos && dot >= NameOffset(path) ? dot + 1 : 0;
+    if (NameOffset(path) > 0xFFFF || extensionAt > 0xFFFF) return Fail(FNERR_INVALIDFILENAME);
+    fileOffset = static_cast<WORD>(NameOffset(path));
+    extension = static_cast<WORD>(extensionAt);
   }
   block += u'\0';  // the list ends with an empty string
-  size_t needed = several ? block.size() : block.size() - 1;
+  // In multi-select mode the reader walks the list to its empty string, so
+  // that terminator must fit too, also for a single file.
+  bool multiSelect = (ofn.Flags & OFN_ALLOWMULTISELECT) && (ofn.Flags & OFN_EXPLORER);
+  size_t needed = multiSelect ? block.size() : block.size() - 1;
   if (ofn.lpstrFile == nullptr || needed > ofn.nMaxFile) {
     if (ofn.lpstrFile != nullptr && ofn.nMaxFile >= 1) {
       WORD size = static_cast<WORD>(needed > 0xFFFF ? 0xFFFF : needed);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,11 +20,75 @@ std::mutex g_lock;
 std::string g_file;  // the answers file (path, inode, change time, size) the position belongs to
 size_t g_next = 0;   // the next answer line to take
 
+// Bounds on what one answers file may hold: a line, and a path (the
+// longest path the platform's calls accept).
+constexpr size_t kMaxLine = 1 << 20;
+constexpr size_t kMaxPathChars = 32767;
+// How much of a refused line the complaint shows.
+constexpr size_t kShownChars = 120;
+
 std::vector<std::string> Split(const std::string& line, char separator) {
   std::vector<std::string> parts;
   std::stringstream in(line);
   for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
   return parts;
+}
+
+std::string FolderOf(const std::u16string& path) { return WideToUtf8(path.substr(0, path.rfind(u'/') + 1)); }
+
+// Reads one line without its end; of a line longer than kMaxLine only the
+// first kMaxLine + 1 bytes are kept, so that it is refused without holding
+// all of it. False at the end of the file.
+bool ReadBoundedLine(std::istream& in, std::string& line) {
+  line.clear();
+  bool any = false;
+  for (int c; (c = in.get()) != EOF;) {
+    any = true;
+    if (c == '\n') return true;
+    if (line.size() <= kMaxLine) line.push_back(static_cast<char>(c));
+  }
+  return any;
+}
+
+// A path as a user could have chosen it: absolute, without NUL bytes, and
+// not longer than the platform's longest path.
+bool TakePath(const std::string& field, std::vector<std::u16string>& paths) {
+  if (field.empty() || field[0] != '/' || field.find('\0') != std::string::npos) return false;
+  std::u16string wide = Utf8ToWide(field);
+  if (wide.size() > kMaxPathChars) return false;
+  paths.push_back(std::move(wide));
+  return true;
+}
+
+// The part of a refused line the complaint shows: its start, with control
+// bytes escaped.
+std::string Shown(const std::string& line) {
+  std::string out;
+  for (size_t i = 0; i < line.size() && i < kShownChars; ++i) {
+    auto c = static_cast<unsigned char>(line[i]);
+    if (c >= 0x20 && c != 0x7F) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+    out += escaped;
+  }
+  if (line.size() > kMaxLine)
+    out += "... (longer than " + std::to_string(kMaxLine) + " bytes)";
+  else if (line.size() > kShownChars)
+    out += "... (" + std::to_string(line.size()) + " bytes)";
+  return out;
+}
+
+// An error code: decimal, or hexadecimal after 0x.
+bool ParseCode(const std::string& text, unsigned long& code) {
+  bool hex = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+  const char* start = text.c_str() + (hex ? 2 : 0);
+  if (*start == '\0' || *start == '-' || *start == '+' || std::isspace(static_cast<unsigned char>(*start))) return false;
+  char* end = nullptr;
+  code = std::strtoul(start, &end, hex ? 16 : 10);
+  return *end == '\0' && code != 0 && code <= 0xFFFF;
 }
 
 bool ParseLine(const std::string& raw, fgp::DialogAnswer& out) {
@@ -35,9 +100,8 @@ bool ParseLine(const std::string& raw, fgp::DialogAnswer& out) {
     return true;
   }
   if (line.rfind("error ", 0) == 0) {
-    char* end = nullptr;
-    unsigned long code = std::strtoul(line.c_str() + 6, &end, 0);
-    if (end == line.c_str() + 6 || *end != '\0' || code == 0 || code > 0xFFFF) return false;
+    unsigned long code = 0;
+    if (!ParseCode(line.substr(6), code)) return false;
     out.kind = fgp::DialogAnswer::Error;
     out.error = static_cast<DWORD>(code);
     return true;
@@ -45,10 +109,11 @@ bool ParseLine(const std::string& raw, fgp::DialogAnswer& out) {
   if (fields.size() < 2 || (fields[0] != "files" && fields[0] != "files-readonly")) return false;
   out.kind = fgp::DialogAnswer::Files;
   out.readOnlyChecked = fields[0] == "files-readonly";
-  for (size_t i = 1; i < fields.size(); ++i) {
-    if (fields[i].empty() || fields[i][0] != '/') return false;  // full paths only
-    out.paths.push_back(Utf8ToWide(fields[i]));
-  }
+  for (size_t i = 1; i < fields.size(); ++i)
+    if (!TakePath(fields[i], out.paths)) return false;
+  // Several files are chosen in one folder: the result names it once.
+  for (const std::u16string& path : out.paths)
+    if (FolderOf(path) != FolderOf(out.paths[0])) return false;
   return true;
 }
 
@@ -69,21 +134,21 @@ AnswerSource NextFileAnswer(fgp::DialogAnswer& out, std::string& problem) {
     g_next = 0;
   }
   std::ifstream in(path);
-  if (!in) {
-    problem = std::string("dialog answers: cannot read ") + path;
+  if (!in || !S_ISREG(st.st_mode)) {
+    problem = std::string("dialog answers: cannot read ") + path + (in ? ": not a file" : "");
     return AnswerSource::Malformed;
   }
   size_t answer = 0;
   int lineNumber = 0;
-  for (std::string line; std::getline(in, line);) {
+  for (std::string line; ReadBoundedLine(in, line);) {
     ++lineNumber;
     if (line.empty() || line == "\r" || line[0] == '#') continue;
     if (answer++ < g_next) continue;
     fgp::DialogAnswer parsed;
-    if (!ParseLine(line, parsed)) {
+    if (line.size() > kMaxLine || !ParseLine(line, parsed)) {
       problem = std::string("dialog answers ") + path + ":" + std::to_string(lineNumber) +
-                ": expected 'files<TAB>PATH...', 'files-readonly<TAB>PATH...', 'cancel' or 'error CODE', found '" +
-                line + "'";
+                ": expected 'files<TAB>PATH...' (full paths in one folder), 'files-readonly<TAB>PATH...', "
+                "'cancel' or 'error CODE', found '" + Shown(line) + "'";
       return AnswerSource::Malformed;
     }
     ++g_next;

@@ -6,7 +6,12 @@
 //   cancel                          the user cancelled
 //   error CODE                      the dialog failed (decimal or 0x...)
 //
-// Empty lines and lines starting with "#" are skipped. When the answers are
+// Empty lines and lines starting with "#" are skipped. Several files are in
+// one folder; a path is absolute, holds no NUL byte and has at most 32,767
+// characters; a line has at most 1 MiB; codes are decimal or 0x hexadecimal.
+// A line breaking these rules is malformed, and so is an answers file that
+// is not a regular file; the complaint shows the line's start, with control
+// bytes escaped. When the answers are
 // used up, the dialog is cancelled; a file written anew starts again from
 // its first answer (seen by its inode, modification time and size, so a
 // rewrite to the same size within one tick of the file system's clock is

@@ -153,25 +153,64 @@ TEST_F(OpenDialog, FailuresCarryTheirMessageAndCode) {
   EXPECT_EQ(d.substr(d.size() - 15), u"ErrorCode:12291");
 }
 
-TEST_F(OpenDialog, OutOfMemoryReturnsItsCodeAndLeaksNothing) {
+TEST_F(OpenDialog, OutOfMemoryLeavesBothResultsAsTheyWereOrBothComplete) {
   m_object->put_MultiSelect(VARIANT_TRUE);
+  Answer({u"/old/x", u"/old/y"});
+  VARIANT_BOOL result = 0;
+  ASSERT_EQ(m_object->OpenDialog(&result), S_OK);
+  const std::vector<std::u16string> oldNames{u"/old/x", u"/old/y"};
   for (fgtest::Service s : {fgtest::Service::SystemString, fgtest::Service::Heap, fgtest::Service::SafeArray}) {
+    VARIANT_BOOL chosen = 0;
     auto scenario = [&] {
       Answer({u"/d/a", u"/d/b"});
-      VARIANT_BOOL result = 0;
-      HRESULT hr = m_object->OpenDialog(&result);
+      chosen = VARIANT_TRUE;
+      HRESULT hr = m_object->OpenDialog(&chosen);
       fgtest::ClearDialogs();
       return static_cast<long>(hr);
     };
     auto check = [&](const fgtest::FaultRun& run) {
       if (run.succeeded) {
+        EXPECT_EQ(chosen, VARIANT_TRUE);
         EXPECT_EQ(FileName(), u"/d|a|b");
+        EXPECT_EQ(FileNames(), (std::vector<std::u16string>{u"/d/a", u"/d/b"}));
+      } else {
+        EXPECT_EQ(chosen, VARIANT_FALSE) << "a failed call chose nothing";
+        EXPECT_EQ(FileName(), u"/old|x|y");
+        EXPECT_EQ(FileNames(), oldNames);
       }
+      // Back to the old results for the next run.
+      Answer({u"/old/x", u"/old/y"});
+      VARIANT_BOOL again = 0;
+      ASSERT_EQ(m_object->OpenDialog(&again), S_OK);
     };
     fgtest::FaultLoopCounts counts = fgtest::RunFaultLoop(s, S_OK, E_OUTOFMEMORY, scenario, check);
     EXPECT_GT(counts.once, 0) << fgtest::ServiceName(s) << " is called by OpenDialog";
   }
   Reports();
+}
+
+TEST_F(OpenDialog, AChoiceThatFillsTheWholeBufferIsRefusedNotReadPastItsEnd) {
+  m_object->put_MultiSelect(VARIANT_TRUE);
+  Put(&IDialogHelper::put_FileName, u"/kept");
+  std::u16string longest = u"/" + std::u16string(1022, u'n');  // 1023 characters: no room for the list's end
+  Answer({longest});
+  VARIANT_BOOL result = -1;
+  EXPECT_EQ(m_object->OpenDialog(&result), DISP_E_EXCEPTION);
+  EXPECT_EQ(result, VARIANT_FALSE);
+  std::u16string d = TakeDescription();
+  EXPECT_EQ(d.substr(d.size() - 15), u"ErrorCode:12291");
+  EXPECT_EQ(FileName(), u"/kept");
+
+  std::u16string fits = longest.substr(0, 1022);
+  Answer({fits});
+  ASSERT_EQ(m_object->OpenDialog(&result), S_OK);
+  EXPECT_EQ(FileName(), fits);
+  EXPECT_EQ(FileNames(), std::vector<std::u16string>{fits});
+
+  m_object->put_MultiSelect(VARIANT_FALSE);
+  Answer({longest});
+  ASSERT_EQ(m_object->OpenDialog(&result), S_OK) << "single-select needs no list end";
+  EXPECT_EQ(FileName(), longest);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The platform's open-file dialog: request checks, result forms, the
 // answers file and its log.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -120,6 +121,87 @@ TEST_F(Dialog, AMissingFileIsRefusedWhenFilesMustExist) {
   EXPECT_TRUE(GetOpenFileNameW(&m_ofn)) << "only the folder must exist";
   unlink(real.c_str());
   unlink(second.c_str());
+}
+
+TEST_F(Dialog, MultiSelectCountsTheListEndAndReadsTheInitialNameWithinItsBuffer) {
+  fgtest::DialogAnswer one;
+  one.kind = fgtest::DialogAnswer::Files;
+  one.paths = {u"/d/" + std::u16string(60, u'n')};  // 63 characters: the list's end does not fit 64
+  fgtest::QueueDialogAnswer(one);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_BUFFERTOOSMALL));
+  EXPECT_EQ(static_cast<WORD>(m_buffer[0]), 65) << "the path, its terminator and the empty string";
+  m_ofn.Flags = OFN_EXPLORER;
+  fgtest::QueueDialogAnswer(one);
+  EXPECT_TRUE(GetOpenFileNameW(&m_ofn)) << "one path and its terminator fit in single-select mode";
+
+  // A one-character buffer holding the needed size from the last call, and
+  // no terminator: the next request reads one character of it, no more.
+  auto* tiny = new char16_t[1];
+  m_ofn.lpstrFile = tiny;
+  m_ofn.nMaxFile = 1;
+  fgtest::QueueDialogAnswer(one);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  fgtest::QueueDialogAnswer(fgtest::DialogAnswer{});
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(fgtest::LastDialogRequest().initialFile, std::u16string(1, tiny[0]));
+  delete[] tiny;
+  m_ofn.lpstrFile = m_buffer;
+}
+
+TEST_F(Dialog, SeveralFilesAreChosenInOneFolder) {
+  fgtest::DialogAnswer across;
+  across.kind = fgtest::DialogAnswer::Files;
+  across.paths = {u"/a/one.txt", u"/b/two.txt"};
+  fgtest::QueueDialogAnswer(across);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn)) << "the result could name only one of the folders";
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_INVALIDFILENAME));
+  WriteAnswers("files\t/a/one.txt\t/b/two.txt\n");
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_INITIALIZATION));
+  EXPECT_NE(Output().find(":1: expected 'files<TAB>PATH...' (full paths in one folder)"), std::string::npos);
+}
+
+TEST_F(Dialog, TheAnswersFileRefusesWhatNoUserCouldChoose) {
+  struct Case {
+    std::string line;
+    const char* why;
+  };
+  const Case cases[] = {
+      {std::string("files\t/d/a\0b\n", 12), "a NUL byte inside a path"},
+      {"files\t/" + std::string(70000, 'p') + "\n", "a path longer than the platform's longest"},
+      {"error 0x\n", "a code without digits"},
+      {"error -5\n", "a negative code"},
+  };
+  for (const Case& c : cases) {
+    std::string fresh = m_answers + "." + std::to_string(&c - cases);
+    std::ofstream(fresh, std::ios::binary) << c.line;
+    setenv("FARROWGATE_DIALOG_ANSWERS", fresh.c_str(), 1);
+    EXPECT_FALSE(GetOpenFileNameW(&m_ofn)) << c.why;
+    EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_INITIALIZATION)) << c.why;
+    unlink(fresh.c_str());
+  }
+  Output();
+
+  WriteAnswers("error 010\n");
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), 10u) << "decimal, not octal";
+
+  std::string folder = m_answers + ".dir";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  setenv("FARROWGATE_DIALOG_ANSWERS", folder.c_str(), 1);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_INITIALIZATION)) << "a folder is no answers file";
+  rmdir(folder.c_str());
+  fgtest::TakeDebugOutput();
+
+  std::string noisy = "\x01\x1b[2J" + std::string(50000, 'z') + "\n";
+  WriteAnswers(noisy);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
+  std::string output = fgtest::TakeDebugOutput();
+  EXPECT_LT(output.size(), 1000u) << "a long line is cut";
+  EXPECT_NE(output.find("\\x01\\x1B[2J"), std::string::npos) << output;
+  EXPECT_NE(output.find("(50005 bytes)"), std::string::npos) << output;
 }
 
 TEST_F(Dialog, TheFilterInUseComesBack) {
