@@ -6,6 +6,11 @@ ComErrorHandlerFunc ComErrorHandler = RaiseComError;
 
 void SetComErrorHandler(ComErrorHandlerFunc handler) { ComErrorHandler = handler; }
 
-void IssueComError(HRESULT hr) { ComErrorHandler(hr, nullptr); }
+void IssueComError(HRESULT hr) {
+  ComErrorHandler(hr, nullptr);
+  // Callers go on only through an exception: a handler that returns is
+  // followed by the standard one.
+  RaiseComError(hr, nullptr);
+}
 
 void RaiseStructuredException(DWORD code, DWORD flags) { RaiseException(code, flags, 0, nullptr); }

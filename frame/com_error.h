@@ -27,8 +27,9 @@ typedef void (*ComErrorHandlerFunc)(HRESULT hr, IErrorInfo* info);
 // The process-wide handler; starts as RaiseComError.
 extern ComErrorHandlerFunc ComErrorHandler;
 void SetComErrorHandler(ComErrorHandlerFunc handler);
-// Hands the code and a null error object to ComErrorHandler.
-void IssueComError(HRESULT hr);
+// Hands the code and a null error object to ComErrorHandler, which is to
+// throw; when it returns, CComError is thrown as RaiseComError does.
+[[noreturn]] void IssueComError(HRESULT hr);
 
 // Calls RaiseException with the code, the flags and no arguments.
 void RaiseStructuredException(DWORD code, DWORD flags);

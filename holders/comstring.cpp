@@ -28,11 +28,11 @@ CComString::~CComString() { SysFreeString(m_str); }
 
 void CComString::Assign(const OLECHAR* text) {
   if (text == m_str) return;
+  // Copied before the held string is freed: the text may lie inside it.
+  BSTR copy = text != nullptr ? SysAllocString(text) : nullptr;
   SysFreeString(m_str);
-  m_str = nullptr;
-  if (text == nullptr) return;
-  m_str = SysAllocString(text);
-  if (m_str == nullptr) FrameThrow(E_OUTOFMEMORY);
+  m_str = copy;
+  if (m_str == nullptr && text != nullptr) FrameThrow(E_OUTOFMEMORY);
 }
 
 void CComString::AssignNarrow(const char* text) {

@@ -19,9 +19,10 @@ class CComString {
   CComString(const CComString&) = delete;
   CComString& operator=(const CComString&) = delete;
 
-  // The very pointer held: nothing happens. Otherwise the held string is
-  // freed first, then null or a copy up to the first null character; a
-  // failed allocation raises and leaves the holder null.
+  // The very pointer held: nothing happens. Otherwise the holder takes null
+  // or a copy up to the first null character (made before the held string
+  // is freed, so the text may lie inside it); a failed allocation raises
+  // and leaves the holder null.
   void Assign(const OLECHAR* text);
   void AssignNarrow(const char* text);
   // A copy with the held byte length (embedded nulls and odd lengths kept);

@@ -47,11 +47,18 @@ CComValue::CComValue(SAFEARRAY* source) {
 
 CComValue& CComValue::operator=(const VARIANT& source) {
   if (&source == static_cast<VARIANT*>(this)) return *this;
-  HRESULT hr = VariantCopy(this, &source);
+  // Copied aside first: a copy that fails (a tag the runtime refuses, no
+  // memory) leaves the destination untouched, and the old value must not
+  // leak when the holder becomes the error.
+  VARIANT copy;
+  VariantInit(&copy);
+  HRESULT hr = VariantCopy(&copy, &source);
+  Clear();
   if (FAILED(hr)) {
     BecomeError(hr);
     FrameThrow(hr);
   }
+  std::memcpy(static_cast<VARIANT*>(this), &copy, sizeof(VARIANT));
   return *this;
 }
 

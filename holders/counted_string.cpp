@@ -1,5 +1,7 @@
 #include "holders/counted_string.h"
 
+#include <climits>
+
 #include "frame/debug_assert.h"
 #include "frame/frame_exception.h"
 #include "frame/module.h"
@@ -62,9 +64,14 @@ void CCountedString::MakeWritable(int length) {
     return;
   }
   if (data->nAllocLength >= length) return;
-  int grown = data->nAllocLength <= 1024 ? data->nAllocLength * 2 : data->nAllocLength + 1024;
-  if (grown < length) grown = length;
-  GrowTo(grown);
+  GrowTo(GrownLength(data->nAllocLength, length));
+}
+
+int CCountedString::GrownLength(int allocLength, int needed) {
+  // Doubling up to 1024 characters, then 1024 more at a time, never past
+  // the largest length; and never less than what is needed.
+  int grown = allocLength <= 1024 ? allocLength * 2 : allocLength <= INT_MAX - 1024 ? allocLength + 1024 : INT_MAX;
+  return grown < needed ? needed : grown;
 }
 
 void CCountedString::Unshare(int length) {

@@ -35,6 +35,9 @@ class CCountedString {
   bool LoadResourceString(UINT id);
   static HINSTANCE FindStringModule(UINT id, WORD language);
   static const WCHAR* FindStringEntry(HINSTANCE module, HRSRC block, UINT id);
+  // The length a buffer of `allocLength` characters grows to when at least
+  // `needed` are wanted.
+  static int GrownLength(int allocLength, int needed);
 
  private:
   void Attach(CountedStringData* pData) { m_pszText = pData->Text(); }

@@ -26,15 +26,25 @@ HRESULT CComValueArray::Create(ULONG count, LONG lowerBound) {
 }
 
 HRESULT CComValueArray::Add(const VARIANT& value, bool copy) {
+  bool created = false;
   if (m_psa == nullptr) {
     HRESULT hr = Create(0, 0);
     if (FAILED(hr)) return hr;
+    created = true;
   }
   FG_ASSERT(GetDimensions() == 1, kSource);
   LONG lb = GetLowerBound(0);
-  HRESULT hr = Resize(GetCount(0) + 1, lb);
-  if (FAILED(hr)) return hr;
-  return SetAt(static_cast<LONG>(GetCount(0) - 1) + lb, value, copy);
+  ULONG count = GetCount(0);
+  HRESULT hr = Resize(count + 1, lb);
+  if (SUCCEEDED(hr)) hr = SetAt(static_cast<LONG>(count) + lb, value, copy);
+  if (SUCCEEDED(hr)) return hr;
+  // A failed Add leaves the holder as it was: without an array when it had
+  // none, else with its old count (shrinking an array cannot fail).
+  if (created)
+    (void)Destroy();
+  else
+    (void)Resize(count, lb);
+  return hr;
 }
 
 HRESULT CComValueArray::Resize(ULONG count, LONG lowerBound) {
@@ -55,7 +65,11 @@ HRESULT CComValueArray::Destroy() {
   HRESULT hr = Unlock();
   if (FAILED(hr)) return hr;
   hr = SafeArrayDestroy(m_psa);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) {
+    // Someone else holds a lock: the holder keeps the array and its own lock.
+    (void)Lock();
+    return hr;
+  }
   m_psa = nullptr;
   return S_OK;
 }

@@ -1,5 +1,6 @@
 // The counted string: growth, sharing, self-assignment, limits, failures
 // and resource strings.
+#include <climits>
 #include <string>
 
 #include "fgplatform/test_baseline.h"
@@ -106,4 +107,11 @@ TEST_F(CountedString, ResourceIdsLoadFromTheLibrarysStringTable) {
   EXPECT_EQ(TraceLines(), std::vector<std::string>{"Warning: implicit LoadString(5) failed\n"});
 }
 
+TEST_F(CountedString, GrowthNeverOverflows) {
+  EXPECT_EQ(CCountedString::GrownLength(100, 101), 200) << "doubling while small";
+  EXPECT_EQ(CCountedString::GrownLength(2000, 2001), 3024) << "then 1024 more";
+  EXPECT_EQ(CCountedString::GrownLength(100, 500), 500) << "never less than needed";
+  EXPECT_EQ(CCountedString::GrownLength(INT_MAX - 10, INT_MAX - 5), INT_MAX);
+  EXPECT_EQ(CCountedString::GrownLength(INT_MAX - 1024, INT_MAX - 1023), INT_MAX);
+}
 }  // namespace

@@ -112,14 +112,16 @@ TEST_F(StringHolders, SharedRecordsAreCopiedOnlyByReference) {
 TEST_F(StringHolders, SharedStringFailuresRaiseComErrorAndKeepTheHandle) {
   CSharedString a(u"keep");
   for (fgtest::Service s : {fgtest::Service::Heap, fgtest::Service::SystemString}) {
+    CSharedString x(u"x");  // made before the fault is armed, so that Append meets it
     fgtest::FailCall(s, 1);
     try {
-      a.Append(CSharedString(u"x"));
+      a.Append(x);
       ADD_FAILURE() << "no exception";
     } catch (const CComError& e) {
       EXPECT_EQ(e.m_hrCode, E_OUTOFMEMORY);
       EXPECT_EQ(e.m_pErrorInfo, nullptr);
     }
+    EXPECT_EQ(fgtest::FaultsFired(s), 1) << "the fault fired inside Append";
     EXPECT_EQ(std::u16string(a.Text()), u"keep");
   }
   fgtest::FailCall(fgtest::Service::SystemString, 1);
@@ -128,4 +130,24 @@ TEST_F(StringHolders, SharedStringFailuresRaiseComErrorAndKeepTheHandle) {
   EXPECT_THROW(CSharedString(u"x"), CComError);
 }
 
+TEST_F(StringHolders, AssignFromInsideTheHeldStringCopiesFirst) {
+  CComString s;
+  s.Assign(u"prefix-tail");
+  s.Assign(static_cast<BSTR>(s) + 7);
+  EXPECT_EQ(std::u16string(static_cast<BSTR>(s)), u"tail");
+}
+
+TEST_F(StringHolders, AComErrorHandlerThatReturnsStillEndsTheCaller) {
+  static HRESULT s_seen;
+  s_seen = S_OK;
+  SetComErrorHandler([](HRESULT hr, IErrorInfo*) { s_seen = hr; });
+  try {
+    IssueComError(E_ACCESSDENIED);
+    ADD_FAILURE() << "IssueComError returned";
+  } catch (const CComError& e) {
+    EXPECT_EQ(e.m_hrCode, E_ACCESSDENIED);
+  }
+  SetComErrorHandler(RaiseComError);
+  EXPECT_EQ(s_seen, E_ACCESSDENIED) << "the handler ran first";
+}
 }  // namespace

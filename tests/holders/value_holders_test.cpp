@@ -2,6 +2,7 @@
 #include <string>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_fault_loop.h"
 #include "frame/frame_exception.h"
 #include "holders/comvalue.h"
 #include "holders/valuearray.h"
@@ -112,4 +113,62 @@ TEST_F(ValueHolders, SetAtWithoutCopyTakesOverTheValue) {
   Reports();
 }
 
+TEST_F(ValueHolders, AFailedAddLeavesTheHolderAsItWas) {
+  CComValue text(u"element");
+  // A holder without an array: any failure leaves it without one.
+  auto addToEmpty = [&] {
+    CComValueArray fresh;
+    HRESULT hr = fresh.Add(text);
+    if (FAILED(hr)) {
+      EXPECT_EQ(fresh.m_psa, nullptr) << "no empty array left behind";
+    } else {
+      EXPECT_EQ(fresh.GetCount(), 1u);
+    }
+    return static_cast<long>(hr);
+  };
+  for (fgtest::Service s : {fgtest::Service::SafeArray, fgtest::Service::SystemString})
+    fgtest::RunFaultLoop(s, S_OK, E_OUTOFMEMORY, addToEmpty);
+
+  // A holder with two elements keeps two, and its one lock, when the copy
+  // of the new element fails after the array has grown.
+  CComValueArray array;
+  ASSERT_EQ(array.Add(text), S_OK);
+  ASSERT_EQ(array.Add(text), S_OK);
+  fgtest::FailCall(fgtest::Service::SystemString, 1);
+  EXPECT_EQ(array.Add(text), E_OUTOFMEMORY);
+  EXPECT_EQ(array.GetCount(), 2u);
+  EXPECT_EQ(array.m_psa->cLocks, 1u);
+}
+
+TEST_F(ValueHolders, DestroyingAnArraySomeoneElseLocksKeepsItUsable) {
+  CComValueArray array;
+  CComValue text(u"element");
+  ASSERT_EQ(array.Add(text), S_OK);
+  SAFEARRAY* held = array.m_psa;
+  ASSERT_EQ(SafeArrayLock(held), S_OK);
+  EXPECT_EQ(array.Destroy(), DISP_E_ARRAYISLOCKED);
+  EXPECT_EQ(array.m_psa, held);
+  EXPECT_EQ(held->cLocks, 2u) << "the holder's own lock is taken again";
+  ASSERT_EQ(SafeArrayUnlock(held), S_OK);
+  EXPECT_EQ(array.Add(text), S_OK) << "the holder still works";
+  EXPECT_EQ(array.Destroy(), S_OK);
+  EXPECT_EQ(array.m_psa, nullptr);
+}
+
+TEST_F(ValueHolders, AssigningAValueWithABadTagFreesTheOldValue) {
+  CComValue value(u"old text");
+  long strings = fgtest::Live().systemStrings;
+  VARIANT bad;
+  VariantInit(&bad);
+  bad.vt = 0x0FFF;  // no such type
+  try {
+    value = bad;
+    ADD_FAILURE() << "no exception";
+  } catch (const CFrameException& e) {
+    EXPECT_EQ(e.m_hrCode, DISP_E_BADVARTYPE);
+  }
+  EXPECT_EQ(value.vt, VT_ERROR);
+  EXPECT_EQ(value.scode, DISP_E_BADVARTYPE);
+  EXPECT_EQ(fgtest::Live().systemStrings, strings - 1) << "the old string is freed";
+}
 }  // namespace
