@@ -18,7 +18,9 @@ class CDialogHelper : public IDialogHelper,
                       public CComCoClass<CDialogHelper, &CLSID_DialogHelper> {
  public:
   CDialogHelper() = default;
-  virtual ~CDialogHelper() = default;
+  // Not virtual: the wrappers destroy the object as their own type, and the
+  // contained wrapper's table has no destructor entry.
+  ~CDialogHelper() = default;
 
   // Sets FileName to an allocated empty string; raises E_OUTOFMEMORY when
   // it cannot.

@@ -2,7 +2,6 @@
 // the resource-module list.
 #include "frame/module.h"
 
-#include <new>
 
 #include "frame/com_error.h"
 #include "frame/critical_section.h"
@@ -107,11 +106,13 @@ CFrameWinModule::~CFrameWinModule() { (void)FrameWinModuleTerm(this); }
 
 HRESULT FrameModuleAddTermFunc(_FRAME_MODULE* pModule, FrameTermFunc pFunc, DWORD_PTR dw) {
   if (pModule == nullptr) return E_INVALIDARG;
-  auto* node = new (std::nothrow) TermFuncNode{pFunc, dw, nullptr};
+  // From the process heap, like every other allocation of the library.
+  auto* node = static_cast<TermFuncNode*>(HeapAlloc(GetProcessHeap(), 0, sizeof(TermFuncNode)));
   if (node == nullptr) return E_OUTOFMEMORY;
+  *node = TermFuncNode{pFunc, dw, nullptr};
   HRESULT hr = EnterSection(&pModule->m_csStaticData);
   if (FAILED(hr)) {
-    delete node;
+    HeapFree(GetProcessHeap(), 0, node);
     FGTRACE(traceGeneral, 0, "ERROR : Unable to lock critical section in FrameModuleAddTermFunc\n");
     FG_ASSERT_TEXT(false, "0", kSource);
     return hr;
@@ -127,7 +128,7 @@ void RunTermFuncs(_FRAME_MODULE* pModule) {
   for (TermFuncNode* node = pModule->m_pTermFuncList; node != nullptr;) {
     node->pFunc(node->dw);
     TermFuncNode* next = node->pNext;
-    delete node;
+    HeapFree(GetProcessHeap(), 0, node);
     node = next;
   }
   pModule->m_pTermFuncList = nullptr;

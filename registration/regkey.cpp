@@ -84,6 +84,9 @@ LONG CRegKey::RemoveSubkey(LPCWSTR lpszSubKey) {
 }
 
 LONG CRegKey::RecurseDeleteKey(LPCWSTR lpszKey) {
+  // A null name would open the held key itself and delete every subkey, an
+  // empty one the held key: neither names a subkey to delete.
+  if (lpszKey == nullptr || *lpszKey == 0) return ERROR_INVALID_PARAMETER;
   CRegKey key;
   LONG lRes = key.Open(m_hKey, lpszKey, KEY_READ | KEY_WRITE);
   if (lRes != ERROR_SUCCESS) {

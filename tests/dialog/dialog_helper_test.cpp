@@ -1,5 +1,6 @@
 // The dialog object's properties and error-information support.
 #include <string>
+#include <type_traits>
 
 #include "test_dialog_helper.h"
 #include "fgplatform/test_baseline.h"
@@ -8,6 +9,10 @@
 #include "holders/comvalue.h"
 
 namespace {
+
+// The wrappers destroy the object as their own type; a virtual destructor
+// would give the contained wrapper's table an entry it must not have.
+static_assert(!std::has_virtual_destructor_v<CDialogHelper>, "CDialogHelper has no virtual destructor");
 
 class DialogHelper : public DialogObjectTest {
  protected:

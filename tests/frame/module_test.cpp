@@ -42,6 +42,18 @@ TEST_F(Module, TermFunctionsRunLastAddedFirstAndEmptyTheList) {
   }
 }
 
+TEST_F(Module, ATermFunctionThatCannotBeRecordedIsAnOutOfMemoryAndChangesNothing) {
+  _FRAME_MODULE record = {};
+  ASSERT_EQ(InitializeSection(&record.m_csStaticData), S_OK);
+  g_ran.clear();
+  ASSERT_EQ(FrameModuleAddTermFunc(&record, Note, 1), S_OK);
+  fgtest::FailCall(fgtest::Service::Heap, 1);
+  EXPECT_EQ(FrameModuleAddTermFunc(&record, Note, 2), E_OUTOFMEMORY);
+  RunTermFuncs(&record);
+  EXPECT_EQ(g_ran, std::vector<int>{1}) << "only the recorded function runs";
+  DeleteSection(&record.m_csStaticData);
+}
+
 TEST_F(Module, TheLockCountLosesNoCountAcrossThreads) {
   ASSERT_NE(_pFrameModule, nullptr);
   LONG before = _pFrameModule->LockCount();

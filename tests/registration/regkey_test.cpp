@@ -38,6 +38,20 @@ TEST_F(RegKey, RecurseDeleteKeyRemovesThreeLevels) {
   EXPECT_TRUE(Reports().empty());
 }
 
+TEST_F(RegKey, RecurseDeleteKeyRefusesANullOrEmptyNameAndDeletesNothing) {
+  CRegKey key;
+  ASSERT_EQ(key.Create(HKEY_CLASSES_ROOT, u"FgHeld\\Child"), 0);
+  key.Close();
+  ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, u"FgHeld"), 0);
+  EXPECT_EQ(key.RecurseDeleteKey(nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(key.RecurseDeleteKey(u""), ERROR_INVALID_PARAMETER);
+  key.Close();
+  EXPECT_TRUE(Exists(u"FgHeld\\Child")) << "the held key and its subkeys are all still there";
+  CRegKey root;
+  ASSERT_EQ(root.Open(HKEY_CLASSES_ROOT, nullptr), 0);
+  EXPECT_EQ(root.RecurseDeleteKey(u"FgHeld"), 0);
+}
+
 TEST_F(RegKey, RecurseDeleteKeyOfAMissingNameAnswers2WithoutATrace) {
   CRegKey root;
   root.Attach(HKEY_CLASSES_ROOT);
