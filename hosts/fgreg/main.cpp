@@ -139,25 +139,28 @@ void PrintValue(const Value& v) {
             << fgreg::ShowData(v.type, v.bytes) << "\n";
 }
 
-// Visits a key and, when `recursive`, every key beneath it, depth first.
+// Visits the key `name` of `parent` (at `path`) and, when `recursive`,
+// every key beneath it, depth first. Each key is opened from its parent's
+// handle, so a walk costs one open a key, however deep the tree.
 template <class Visit>
-LSTATUS Walk(HKEY root, const std::u16string& path, bool recursive, Visit visit) {
+LSTATUS WalkFrom(HKEY parent, const std::u16string& name, const std::u16string& path, bool recursive, Visit& visit) {
   HKEY key = nullptr;
-  LSTATUS rc = RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key);
+  LSTATUS rc = RegOpenKeyExW(parent, name.empty() ? nullptr : name.c_str(), 0, KEY_READ, &key);
   if (rc != ERROR_SUCCESS) return rc;
   std::vector<Value> values;
   std::vector<std::u16string> subkeys;
   rc = ReadValues(key, values);
   if (rc == ERROR_SUCCESS) rc = ReadSubkeys(key, subkeys);
+  if (rc == ERROR_SUCCESS) visit(path, values, subkeys);
+  for (size_t i = 0; rc == ERROR_SUCCESS && recursive && i < subkeys.size(); ++i)
+    rc = WalkFrom(key, subkeys[i], path.empty() ? subkeys[i] : path + u"\\" + subkeys[i], /*recursive=*/true, visit);
   RegCloseKey(key);
-  if (rc != ERROR_SUCCESS) return rc;
-  visit(path, values, subkeys);
-  if (!recursive) return ERROR_SUCCESS;
-  for (const std::u16string& sub : subkeys) {
-    rc = Walk(root, path.empty() ? sub : path + u"\\" + sub, /*recursive=*/true, visit);
-    if (rc != ERROR_SUCCESS) return rc;
-  }
-  return ERROR_SUCCESS;
+  return rc;
+}
+
+template <class Visit>
+LSTATUS Walk(HKEY root, const std::u16string& path, bool recursive, Visit visit) {
+  return WalkFrom(root, path, path, recursive, visit);
 }
 
 int Query(const Options& o, HKEY root, const std::string& rootName, const std::u16string& path) {
@@ -255,7 +258,8 @@ int Export(const Options& o, HKEY root, const std::string& rootName, const std::
   if (rc != ERROR_SUCCESS) return Fail("cannot read " + o.key, rc);
   std::ofstream out(o.file, std::ios::binary);
   out << text;
-  if (!out) {
+  out.close();  // a full disk shows only when the data is written out
+  if (out.fail()) {
     std::cerr << "fgreg: cannot write " << o.file << "\n";
     return 1;
   }
@@ -279,7 +283,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
     }
     if (lower == "--registry") {
       auto p = next();
-      if (!p) return Usage("--registry needs a path");
+      if (!p || p->empty()) return Usage("--registry needs a path");
       setenv("FARROWGATE_REGISTRY", p->c_str(), 1);
     } else if (lower == "/v") {
       o.valueName = next();

@@ -29,11 +29,14 @@ std::u16string Units(const std::string& bytes) {
   return s;
 }
 
+// Decimal, or hexadecimal after 0x; a leading zero is not octal.
 std::optional<uint64_t> ParseNumber(const std::string& text, uint64_t max) {
-  if (text.empty() || text[0] == '-') return std::nullopt;
+  bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const char* digits = text.c_str() + (hex ? 2 : 0);
+  if (!std::isxdigit(static_cast<unsigned char>(*digits))) return std::nullopt;
   errno = 0;
   char* end = nullptr;
-  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+  unsigned long long v = std::strtoull(digits, &end, hex ? 16 : 10);
   if (errno != 0 || *end != '\0' || v > max) return std::nullopt;
   return v;
 }

@@ -1,37 +1,29 @@
 #include "case_fold.h"
 
+#include <unicode/uchar.h>
+
 namespace fgp {
 
+namespace {
+
+bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// A simple mapping that leaves the basic plane stays a code unit; one that
+// would leave it (none does for simple case mapping today) keeps `c`.
+char16_t Unit(UChar32 mapped, char16_t c) { return mapped >= 0 && mapped <= 0xFFFF ? static_cast<char16_t>(mapped) : c; }
+
+}  // namespace
+
 char16_t UpperCase(char16_t c) {
-  if (c >= u'a' && c <= u'z') return c - 32;
-  if (c < 0xE0) return c;
-  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 32;
-  if (c == 0xFF) return 0x178;
-  if (c >= 0x100 && c <= 0x17F) {
-    bool oddLower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    return oddLower ? ((c & 1) == 0 ? c - 1 : c) : ((c & 1) == 1 ? c - 1 : c);
-  }
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;
-  if (c >= 0x430 && c <= 0x44F) return c - 32;
-  if (c >= 0x450 && c <= 0x45F) return c - 80;
-  return c;
+  if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  if (IsSurrogate(c)) return c;
+  return Unit(u_toupper(c), c);
 }
 
 char16_t LowerCase(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return c + 32;
-  if (c < 0xC0) return c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x100 && c <= 0x17F) {
-    bool oddLower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x130 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    return oddLower ? ((c & 1) == 1 ? c + 1 : c) : ((c & 1) == 0 ? c + 1 : c);
-  }
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
+  if (c < 0x80) return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+  if (IsSurrogate(c)) return c;
+  return Unit(u_tolower(c), c);
 }
 
 int CompareFolded(const char16_t* a, size_t na, const char16_t* b, size_t nb, bool ignoreCase) {

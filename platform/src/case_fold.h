@@ -1,5 +1,8 @@
-// Simple case mapping of the alphabets the platform folds (Basic Latin,
-// Latin-1, Latin Extended-A, Greek, Cyrillic) and the comparison built on it.
+// Simple case mapping of every 16-bit code unit, as the Unicode character
+// database gives it (through ICU): the one-to-one mapping, never the
+// expanding kind (so "\u00DF" stays itself); surrogates map to themselves.
+// The comparison built on it is the platform's caseless comparison of
+// names (lstrcmpiW, the registry, resource names).
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // The registry calls: handles, access rights, paths and the buffer rules of
 // each call, over the SQLite store.
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -40,6 +41,13 @@ bool IsPredefined(HKEY h) {
          static_cast<LONG_PTR>(static_cast<LONG>(v)) == reinterpret_cast<LONG_PTR>(h);
 }
 
+// The store is closed when the process exits, so that its log is folded
+// back into the file and no side files stay behind.
+void CloseStoreAtExit() {
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  if (Store* store = Store::Existing()) store->Close();
+}
+
 // Everything a call needs: the store (transaction begun) and the key the
 // handle names, checked for existence and for the rights asked.
 class Call {
@@ -47,6 +55,8 @@ class Call {
   Call(HKEY h, REGSAM needed, bool write) : m_guard(g_lock) {
     m_status = Store::Current(m_store);
     if (m_status != ERROR_SUCCESS) return;
+    static const bool closesAtExit = std::atexit(CloseStoreAtExit) == 0;
+    (void)closesAtExit;
     if (IsPredefined(h)) {
       m_key = {static_cast<KeyId>((reinterpret_cast<ULONG_PTR>(h) & 0xF) + 1), KEY_ALL_ACCESS, m_store->Generation()};
     } else {
@@ -187,8 +197,10 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesir
   LSTATUS status = call.Resolve(lpSubKey, id, levels);
   if (status != ERROR_SUCCESS) return call.Finish(status);
   status = call.Finish(ERROR_SUCCESS);
-  if (status == ERROR_SUCCESS) *phkResult = NewHandle(id, Expand(samDesired), call.S().Generation());
-  return status;
+  if (status != ERROR_SUCCESS) return status;
+  // A predefined key opened with no subkey answers itself.
+  *phkResult = IsPredefined(hKey) && levels == 0 ? hKey : NewHandle(id, Expand(samDesired), call.S().Generation());
+  return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD, REGSAM samDesired,
@@ -201,6 +213,10 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
   Call call(hKey, KEY_CREATE_SUB_KEY, /*write=*/true);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   KeyId id = call.Key();
+  size_t depth = 0;
+  status = call.S().Depth(id, depth);
+  if (status == ERROR_SUCCESS && depth + levels.size() > fgp::reg::kMaxDepth) status = ERROR_INVALID_PARAMETER;
+  if (status != ERROR_SUCCESS) return call.Finish(status);
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   for (size_t i = 0; i < levels.size(); ++i) {
     status = call.S().FindChild(id, levels[i], id);
@@ -325,7 +341,13 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
   if (status != ERROR_SUCCESS) return status;
   if (lpClass != nullptr) {
     status = CopyName(info.className, lpClass, lpcchClass);
-    if (status != ERROR_SUCCESS) return status;
+    if (status != ERROR_SUCCESS) {
+      // Too small: the length the class needs, without its terminator.
+      *lpcchClass = static_cast<DWORD>(info.className.size());
+      return status;
+    }
+  } else if (lpcchClass != nullptr) {
+    *lpcchClass = static_cast<DWORD>(info.className.size());
   }
   if (lpcSubKeys) *lpcSubKeys = info.subkeys;
   if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = info.maxSubkeyName;

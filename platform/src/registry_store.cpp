@@ -19,7 +19,10 @@ namespace fgp::reg {
 namespace {
 
 constexpr int kApplicationId = 0x46475247;  // "FGRG"
-constexpr int kSchemaVersion = 1;
+// Version 2 folds names by the full simple case mapping; version 1 folded
+// only some alphabets and is upgraded on first open.
+constexpr int kSchemaVersion = 2;
+constexpr int kFirstVersion = 1;
 constexpr int kBusyTimeoutMs = 10000;
 constexpr const char16_t* kRootNames[kRootCount] = {
     u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",   u"HKEY_LOCAL_MACHINE", u"HKEY_USERS",
@@ -84,26 +87,19 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   int Prepared() const { return m_rc; }
-  Statement& Int(int i, int64_t v) {
-    sqlite3_bind_int64(m_stmt, i, v);
-    return *this;
-  }
+  // A parameter that cannot be bound (a blob longer than the store holds)
+  // makes Step answer the binding's error.
+  Statement& Int(int i, int64_t v) { return Bound(sqlite3_bind_int64(m_stmt, i, v)); }
   Statement& Blob(int i, const void* data, size_t size) {
-    if (size == 0)
-      sqlite3_bind_zeroblob(m_stmt, i, 0);
-    else
-      sqlite3_bind_blob(m_stmt, i, data, static_cast<int>(size), SQLITE_TRANSIENT);
-    return *this;
+    if (size == 0) return Bound(sqlite3_bind_zeroblob(m_stmt, i, 0));
+    return Bound(sqlite3_bind_blob64(m_stmt, i, data, static_cast<sqlite3_uint64>(size), SQLITE_TRANSIENT));
   }
   Statement& Text16(int i, const std::u16string& s) { return Blob(i, s.data(), s.size() * 2); }
   Statement& Folded(int i, const std::u16string& s) {
     std::string f = FoldKey(s);
     return Blob(i, f.data(), f.size());
   }
-  Statement& Null(int i) {
-    sqlite3_bind_null(m_stmt, i);
-    return *this;
-  }
+  Statement& Null(int i) { return Bound(sqlite3_bind_null(m_stmt, i)); }
   int Step() {
     if (m_rc != SQLITE_OK) return m_rc;
     if (!sqlite3_stmt_readonly(m_stmt) && InjectWriteFault()) return SQLITE_IOERR;
@@ -123,6 +119,11 @@ class Statement {
   }
 
  private:
+  Statement& Bound(int rc) {
+    if (m_rc == SQLITE_OK) m_rc = rc;
+    return *this;
+  }
+
   sqlite3_stmt* m_stmt = nullptr;
   int m_rc;
 };
@@ -147,6 +148,7 @@ int UseWriteAheadLog(sqlite3* db) {
     case SQLITE_OK: case SQLITE_DONE: case SQLITE_ROW: return ERROR_SUCCESS;
     case SQLITE_CORRUPT: case SQLITE_NOTADB: case SQLITE_FORMAT: return ERROR_REGISTRY_CORRUPT;
     case SQLITE_NOMEM: return ERROR_OUTOFMEMORY;
+    case SQLITE_TOOBIG: return ERROR_NOT_ENOUGH_MEMORY;  // more than the store holds in one value
     case SQLITE_READONLY: case SQLITE_PERM: case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
     default: return ERROR_REGISTRY_IO_FAILED;
   }
@@ -160,11 +162,22 @@ std::u16string FoldName(const std::u16string& name) {
   return out;
 }
 
+Store*& Store::Instance() {
+  static Store* store = nullptr;  // one per process, alive until the end
+  return store;
+}
+
+Store* Store::Existing() { return Instance(); }
+
 LSTATUS Store::Current(Store*& out) {
-  static Store* store = new Store;  // one per process, alive until the end
+  Store*& store = Instance();
+  if (store == nullptr) store = new Store;
   out = store;
   std::string path = ConfiguredPath();
   if (store->m_db != nullptr && store->m_path == path) return ERROR_SUCCESS;
+  // Handles name keys of the store they were opened in: another store makes
+  // them invalid, the same one reopened keeps them.
+  if (store->m_path != path) ++store->m_generation;
   store->Close();
   return store->Open(path);
 }
@@ -173,7 +186,6 @@ void Store::Close() {
   if (m_db == nullptr) return;
   sqlite3_close_v2(m_db);
   m_db = nullptr;
-  ++m_generation;
 }
 
 LSTATUS Store::Open(const std::string& path) {
@@ -230,16 +242,110 @@ LSTATUS Store::Check(const std::string&) {
     if (s.Step() != SQLITE_ROW) return StatusOf(sqlite3_errcode(m_db));
     version = static_cast<int>(s.ColumnInt(0));
   }
-  if (version != kSchemaVersion) return ERROR_REGISTRY_CORRUPT;
+  if (version != kSchemaVersion && version != kFirstVersion) return ERROR_REGISTRY_CORRUPT;
   {
     Statement s(m_db, "PRAGMA quick_check");
     int rc = s.Step();
     if (rc != SQLITE_ROW) return StatusOf(rc);
     if (s.ColumnBytes(0) != "ok") return ERROR_REGISTRY_CORRUPT;
   }
+  if (LSTATUS status = CheckTables(); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = CheckTree(); status != ERROR_SUCCESS) return status;
+  if (version == kFirstVersion) {
+    if (LSTATUS status = Upgrade(); status != ERROR_SUCCESS) return status;
+  }
   if (UseWriteAheadLog(m_db) != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   if (Exec(m_db, "PRAGMA synchronous=NORMAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   return ERROR_SUCCESS;
+}
+
+// The tables and columns every statement of the store uses; a file with
+// the store's marks but not its tables is refused before anything is
+// written into it.
+LSTATUS Store::CheckTables() {
+  for (const char* probe : {"SELECT id, parent, name, fold, class, written FROM keys LIMIT 0",
+                            "SELECT id, key, name, fold, type, data FROM vals LIMIT 0"}) {
+    Statement s(m_db, probe);
+    if (s.Prepared() != SQLITE_OK) return ERROR_REGISTRY_CORRUPT;
+  }
+  return ERROR_SUCCESS;
+}
+
+// The keys form a tree: the seven roots have no parent, and every other key
+// is reached from one of them within the deepest level a key may have. A
+// key whose parents run in a cycle, or point nowhere, makes the store
+// damaged, so that no walk of the tree can go round for ever.
+LSTATUS Store::CheckTree() {
+  Statement s(m_db,
+              "WITH RECURSIVE reach(id, depth) AS ("
+              " SELECT id, 0 FROM keys WHERE id BETWEEN 1 AND ? AND parent = 0"
+              " UNION"
+              " SELECT k.id, r.depth + 1 FROM keys k JOIN reach r ON k.parent = r.id"
+              "  WHERE k.id > ? AND r.depth < ?)"
+              " SELECT (SELECT count(*) FROM keys), (SELECT count(DISTINCT id) FROM reach),"
+              " (SELECT count(*) FROM reach WHERE depth = 0)");
+  int rc = s.Int(1, kRootCount).Int(2, kRootCount).Int(3, kMaxDepth).Step();
+  if (rc != SQLITE_ROW) return StatusOf(rc);
+  bool tree = s.ColumnInt(0) == s.ColumnInt(1) && s.ColumnInt(2) == kRootCount;
+  return tree ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
+}
+
+// Folds every name of one table again and writes the folded column.
+LSTATUS Store::Refold(const char* table) {
+  std::string select = std::string("SELECT id, name FROM ") + table;
+  std::string update = std::string("UPDATE ") + table + " SET fold = ? WHERE id = ?";
+  Statement rows(m_db, select.c_str());
+  for (int rc = rows.Step(); rc != SQLITE_DONE; rc = rows.Step()) {
+    if (rc != SQLITE_ROW) return StatusOf(rc);
+    Statement set(m_db, update.c_str());
+    rc = set.Folded(1, rows.ColumnText16(1)).Int(2, rows.ColumnInt(0)).Step();
+    if (rc != SQLITE_DONE) return StatusOf(rc);
+  }
+  return ERROR_SUCCESS;
+}
+
+// Upgrades a version 1 store in one transaction: every name is folded
+// again, and the unique indexes are made anew over the new folds. Two names
+// of one key that now fold alike cannot both stay: the store is refused as
+// damaged, and nothing is changed.
+LSTATUS Store::Upgrade() {
+  if (Exec(m_db, "BEGIN IMMEDIATE") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+  int version = 0;
+  {
+    // Another process may have upgraded it while this one waited.
+    Statement s(m_db, "PRAGMA user_version");
+    if (s.Step() == SQLITE_ROW) version = static_cast<int>(s.ColumnInt(0));
+  }
+  if (version == kSchemaVersion) return End(/*commit=*/true);
+  LSTATUS status = Exec(m_db, "DROP INDEX keys_child; DROP INDEX vals_name") == SQLITE_OK
+                       ? ERROR_SUCCESS
+                       : StatusOf(sqlite3_errcode(m_db));
+  if (status == ERROR_SUCCESS) status = Refold("keys");
+  if (status == ERROR_SUCCESS) status = Refold("vals");
+  if (status == ERROR_SUCCESS &&
+      Exec(m_db, "CREATE UNIQUE INDEX keys_child ON keys(parent, fold);"
+                 "CREATE UNIQUE INDEX vals_name ON vals(key, fold);"
+                 "PRAGMA user_version=2;") != SQLITE_OK) {
+    int rc = sqlite3_errcode(m_db);
+    status = (rc & 0xFF) == SQLITE_CONSTRAINT ? ERROR_REGISTRY_CORRUPT : StatusOf(rc);
+  }
+  if (status != ERROR_SUCCESS) {
+    (void)End(/*commit=*/false);  // a rollback answers success
+    return status;
+  }
+  return End(/*commit=*/true);
+}
+
+LSTATUS Store::Depth(KeyId id, size_t& out) {
+  Statement s(m_db,
+              "WITH RECURSIVE up(id, depth) AS (SELECT ?, 0"
+              " UNION ALL SELECT k.parent, u.depth + 1 FROM keys k JOIN up u ON k.id = u.id"
+              "  WHERE k.parent <> 0 AND u.depth <= ?)"
+              " SELECT max(depth) FROM up");
+  int rc = s.Int(1, id).Int(2, kMaxDepth).Step();
+  if (rc != SQLITE_ROW) return Fail(rc);
+  out = static_cast<size_t>(s.ColumnInt(0));
+  return out <= static_cast<size_t>(kMaxDepth) ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
 }
 
 LSTATUS Store::CreateSchema() {
@@ -259,7 +365,8 @@ LSTATUS Store::CreateSchema() {
       " fold BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);"
       "CREATE UNIQUE INDEX vals_name ON vals(key, fold);"
       "PRAGMA application_id=1179079239;"
-      "PRAGMA user_version=1;";
+      "PRAGMA user_version=2;";
+  static_assert(kSchemaVersion == 2);
   static_assert(kApplicationId == 1179079239);
   if (Exec(m_db, schema) != SQLITE_OK) {
     LSTATUS status = StatusOf(sqlite3_errcode(m_db));
@@ -373,7 +480,9 @@ LSTATUS Store::DeleteKey(KeyId id) {
 }
 
 LSTATUS Store::DeleteTree(KeyId id, bool includeSelf) {
-  const char* tree = "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL SELECT k.id FROM keys k JOIN sub ON k.parent = sub.id) ";
+  // UNION, not UNION ALL: even a cycle written into the file after it was
+  // checked ends the walk.
+  const char* tree = "WITH RECURSIVE sub(id) AS (SELECT ? UNION SELECT k.id FROM keys k JOIN sub ON k.parent = sub.id) ";
   std::string values = std::string(tree) + "DELETE FROM vals WHERE key IN sub";
   std::string keys = std::string(tree) + "DELETE FROM keys WHERE id IN sub AND id <> ?";
   Statement v(m_db, values.c_str());

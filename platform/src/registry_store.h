@@ -15,6 +15,7 @@ namespace fgp::reg {
 
 using KeyId = int64_t;
 constexpr int kRootCount = 7;  // ids 1..7 are the predefined keys
+constexpr int kMaxDepth = 512;  // levels of keys below a root
 
 struct ValueRow {
   std::u16string name;
@@ -34,6 +35,12 @@ class Store {
   // The store for the current configuration, opened on first use and
   // reopened when FARROWGATE_REGISTRY names another file. 0 or an error.
   [[nodiscard]] static LSTATUS Current(Store*& out);
+  // The store when one was ever opened, else null; never opens one.
+  static Store* Existing();
+  // Closes the database (a cleanly closed database folds its log back into
+  // the file and removes the log's side files); the next call reopens it,
+  // and open handles stay valid.
+  void Close();
 
   uint64_t Generation() const { return m_generation; }
 
@@ -43,6 +50,8 @@ class Store {
   [[nodiscard]] LSTATUS End(bool commit);
 
   bool KeyExists(KeyId id);
+  // The number of levels between the key and its root (0 for a root).
+  [[nodiscard]] LSTATUS Depth(KeyId id, size_t& out);
   [[nodiscard]] LSTATUS FindChild(KeyId parent, const std::u16string& name, KeyId& out);
   [[nodiscard]] LSTATUS CreateChild(KeyId parent, const std::u16string& name, const char16_t* className, KeyId& out);
   [[nodiscard]] LSTATUS ChildCount(KeyId id, DWORD& out);
@@ -59,9 +68,13 @@ class Store {
   [[nodiscard]] LSTATUS Open(const std::string& path);
   [[nodiscard]] LSTATUS Check(const std::string& path);
   [[nodiscard]] LSTATUS CreateSchema();
+  static Store*& Instance();
+  [[nodiscard]] LSTATUS CheckTables();
+  [[nodiscard]] LSTATUS CheckTree();
+  [[nodiscard]] LSTATUS Upgrade();
+  [[nodiscard]] LSTATUS Refold(const char* table);
   [[nodiscard]] LSTATUS Touch(KeyId id);
   [[nodiscard]] LSTATUS Fail(int sqliteCode);
-  void Close();
 
   sqlite3* m_db = nullptr;
   std::string m_path;

@@ -90,6 +90,33 @@ TEST_F(Fgreg, HelpIsAnAnswerAndABadCommandLineIsNot) {
   EXPECT_NE(out.find("usage: fgreg query"), std::string::npos) << "the usage follows the complaint";
 }
 
+TEST_F(Fgreg, NumbersAreDecimalOrHexadecimalAndTheStoreIsLeftClosed) {
+  std::string out;
+  EXPECT_EQ(Run("add 'HKCU\\N' /v d /t REG_DWORD /d 010", &out), 0) << out;
+  EXPECT_EQ(Run("add 'HKCU\\N' /v h /t REG_DWORD /d 0x10", &out), 0) << out;
+  EXPECT_EQ(Run("query 'HKCU\\N'", &out), 0);
+  EXPECT_NE(out.find("d    REG_DWORD    0xa"), std::string::npos) << "010 is ten, not eight: " << out;
+  EXPECT_NE(out.find("h    REG_DWORD    0x10"), std::string::npos) << out;
+  EXPECT_EQ(Run("add 'HKCU\\N' /v bad /t REG_DWORD /d 0x", &out), 1);
+  EXPECT_NE(access(m_store.c_str(), F_OK), -1);
+  EXPECT_EQ(access((m_store + "-wal").c_str(), F_OK), -1) << "the log is folded back when fgreg exits";
+  EXPECT_EQ(access((m_store + "-shm").c_str(), F_OK), -1);
+}
+
+TEST_F(Fgreg, AnEmptyStorePathAndAFullDiskAreErrors) {
+  std::string out;
+  std::string command = std::string(FGREG_PATH) + " --registry '' query HKCU 2>&1";
+  FILE* p = popen(command.c_str(), "r");
+  char buf[512];
+  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  int status = pclose(p);
+  EXPECT_EQ(WEXITSTATUS(status), 2) << out;
+  EXPECT_NE(out.find("--registry needs a path"), std::string::npos) << out;
+  EXPECT_EQ(Run("add 'HKCU\\E' /v x /d y", &out), 0);
+  EXPECT_EQ(Run("export 'HKCU\\E' /dev/full", &out), 1) << out;
+  EXPECT_NE(out.find("cannot write /dev/full"), std::string::npos) << out;
+}
+
 TEST_F(Fgreg, ADamagedStoreGivesAClearError) {
   {
     std::ofstream f(m_store);

@@ -1,0 +1,190 @@
+// The registry store against hostile files and hostile sizes: values the
+// store cannot hold, files that look like a store and are not, keys whose
+// parents run in a cycle, the depth limit, caseless names in every script,
+// the upgrade of an older store, and the documented corners of two calls.
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fgplatform/test_baseline.h"
+#include "fgplatform/test_registry.h"
+#include "fgplatform/win32.h"
+
+namespace {
+
+class RegistryStore : public fgtest::BaselineTest {
+ protected:
+  // Runs SQL on a store file through a connection of the test's own.
+  static void Sql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+  }
+  // Makes the registry let go of its store and look at `path` afresh.
+  static void Reopen(const std::string& path) {
+    std::string elsewhere = path + ".elsewhere";
+    setenv("FARROWGATE_REGISTRY", elsewhere.c_str(), 1);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((elsewhere + suffix).c_str());
+    setenv("FARROWGATE_REGISTRY", path.c_str(), 1);
+  }
+  static std::string Bytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  }
+  static bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+  static LSTATUS Open(HKEY root, const char16_t* path) {
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExW(root, path, 0, KEY_READ, &key);
+    if (status == ERROR_SUCCESS) RegCloseKey(key);
+    return status;
+  }
+  static LSTATUS Create(HKEY root, const char16_t* path) {
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) RegCloseKey(key);
+    return status;
+  }
+  fgtest::TemporaryRegistry m_registry;
+  const std::string& m_path = m_registry.Path();
+};
+
+TEST_F(RegistryStore, AValueLargerThanTheStoreHoldsIsRefusedWhole) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Big", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const DWORD size = 0x80000010u;  // past 2 GiB: a 32-bit length would turn negative
+  auto* data = static_cast<BYTE*>(std::calloc(size, 1));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_BINARY, data, size), ERROR_NOT_ENOUGH_MEMORY);
+  std::free(data);
+  DWORD stored = 0;
+  EXPECT_EQ(RegQueryValueExW(key, u"v", nullptr, nullptr, nullptr, &stored), ERROR_FILE_NOT_FOUND)
+      << "nothing, not a part, was stored";
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryStore, AFileWithTheMarksOfAStoreButNoTablesIsRefusedUntouched) {
+  Sql(m_path, "PRAGMA application_id=1179079239; PRAGMA user_version=2;");
+  Reopen(m_path);
+  std::string before = Bytes(m_path);
+  ASSERT_FALSE(before.empty());
+  EXPECT_EQ(Open(HKEY_CLASSES_ROOT, nullptr), ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(Create(HKEY_CLASSES_ROOT, u"x"), ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(Bytes(m_path), before) << "not a byte written";
+  EXPECT_FALSE(Exists(m_path + "-wal"));
+  EXPECT_FALSE(Exists(m_path + "-shm"));
+  Output();
+}
+
+TEST_F(RegistryStore, KeysWhoseParentsRunInACycleMakeTheStoreDamaged) {
+  ASSERT_EQ(Create(HKEY_CLASSES_ROOT, u"Loop"), ERROR_SUCCESS);
+  Reopen(m_path);
+  // HKEY_CLASSES_ROOT becomes a child of its own child: a walk from the
+  // root would go round for ever.
+  Sql(m_path, "UPDATE keys SET parent = (SELECT id FROM keys WHERE name = CAST(x'4c006f006f007000' AS BLOB)) WHERE id = 1");
+  EXPECT_EQ(Open(HKEY_CLASSES_ROOT, u"Loop"), ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"Loop"), ERROR_REGISTRY_CORRUPT);
+
+  // Two keys that name each other as parent, reached from no root.
+  Sql(m_path, "UPDATE keys SET parent = 0 WHERE id = 1;"
+              "INSERT INTO keys(id, parent, name, fold, written) VALUES(100, 101, x'41', x'0041', 0);"
+              "INSERT INTO keys(id, parent, name, fold, written) VALUES(101, 100, x'42', x'0042', 0);");
+  Reopen(m_path);
+  EXPECT_EQ(Open(HKEY_CLASSES_ROOT, nullptr), ERROR_REGISTRY_CORRUPT);
+  Output();
+}
+
+TEST_F(RegistryStore, KeysGo512LevelsDeepAndNoDeeper) {
+  std::u16string path = u"L";
+  for (int i = 1; i < 512; ++i) path += u"\\L";
+  EXPECT_EQ(Create(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(Create(HKEY_CURRENT_USER, (path + u"\\L").c_str()), ERROR_INVALID_PARAMETER);
+  HKEY deep = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &deep), ERROR_SUCCESS);
+  EXPECT_EQ(Create(deep, u"L"), ERROR_INVALID_PARAMETER) << "the depth counts from the root, not the handle";
+  RegCloseKey(deep);
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, (path + u"\\L").c_str()), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, u"L"), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryStore, NamesMatchTheirOtherCaseInEveryScript) {
+  struct Pair {
+    const char16_t* created;
+    const char16_t* opened;
+  };
+  const Pair pairs[] = {
+      {u"\uFF41\uFF42", u"\uFF21\uFF22"},  // full-width letters
+      {u"\u0561\u0562", u"\u0531\u0532"},  // Armenian
+      {u"\u0180\u01DD", u"\u0243\u018E"},  // Latin Extended-B
+      {u"\u03C2", u"\u03A3"},              // final sigma and capital sigma
+      {u"\u03C3", u"\u03C2"},              // sigma and final sigma
+  };
+  for (const Pair& p : pairs) {
+    ASSERT_EQ(Create(HKEY_CLASSES_ROOT, p.created), ERROR_SUCCESS);
+    EXPECT_EQ(Open(HKEY_CLASSES_ROOT, p.opened), ERROR_SUCCESS) << "the other case of the name";
+    EXPECT_EQ(lstrcmpiW(p.created, p.opened), 0);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, p.opened), ERROR_SUCCESS);
+  }
+  EXPECT_NE(lstrcmpiW(u"\u00DF", u"SS"), 0) << "simple mapping only: sharp s stays itself";
+}
+
+TEST_F(RegistryStore, AnOlderStoreIsUpgradedInPlaceOrRefusedUnchanged) {
+  ASSERT_EQ(Create(HKEY_CLASSES_ROOT, u"\uFF41"), ERROR_SUCCESS);
+  Reopen(m_path);
+  // The older store folded no full-width letter: its fold of "\uFF41" was itself.
+  Sql(m_path, "UPDATE keys SET fold = x'FF41' WHERE fold = x'FF21'; PRAGMA user_version=1;");
+  std::string older = m_path + ".older";
+  Sql(m_path, "VACUUM INTO '" + older + "'");
+  Reopen(m_path);
+  EXPECT_EQ(Open(HKEY_CLASSES_ROOT, u"\uFF21"), ERROR_SUCCESS) << "found by the new fold after the upgrade";
+  Reopen(m_path);
+  EXPECT_EQ(Open(HKEY_CLASSES_ROOT, u"\uFF21"), ERROR_SUCCESS) << "and the upgrade was kept";
+
+  // Two names that fold alike only under the new mapping cannot both stay.
+  Sql(older, "INSERT INTO keys(parent, name, fold, written) VALUES(1, x'21FF', x'FF21', 0)");
+  std::string before = Bytes(older);
+  setenv("FARROWGATE_REGISTRY", older.c_str(), 1);
+  EXPECT_EQ(Open(HKEY_CLASSES_ROOT, nullptr), ERROR_REGISTRY_CORRUPT);
+  Reopen(m_path);
+  EXPECT_EQ(Bytes(older), before) << "the refused upgrade changed nothing";
+  for (const char* suffix : {"", "-wal", "-shm"}) unlink((older + suffix).c_str());
+  Output();
+}
+
+TEST_F(RegistryStore, QueryInfoGivesTheClassLengthAndPredefinedKeysOpenAsThemselves) {
+  HKEY key = nullptr;
+  char16_t className[] = u"SomeClass";
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Classy", 0, className, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  char16_t small[4];
+  DWORD length = 4;
+  EXPECT_EQ(RegQueryInfoKeyW(key, small, &length, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(length, 9u) << "the class length without its terminator";
+  length = 0;
+  EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, &length, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(length, 9u) << "also without a buffer";
+  RegCloseKey(key);
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Classy"), ERROR_SUCCESS);
+
+  for (const char16_t* none : {static_cast<const char16_t*>(nullptr), u""}) {
+    HKEY same = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, none, 0, KEY_READ, &same), ERROR_SUCCESS);
+    EXPECT_EQ(same, HKEY_CURRENT_USER);
+  }
+}
+
+}  // namespace
