@@ -14,9 +14,15 @@ struct ElfSection {
   bool allocated = false;
 };
 
-// False when the file cannot be read, is not ELF or has no such section.
-[[nodiscard]] bool FindElfSection(const std::string& path, const char* name, ElfSection& out);
-// Reads the section's bytes from the file.
+enum class ElfLookup {
+  Found,
+  Missing,  // a sound file without the section
+  Damaged,  // not ELF, unreadable, or a header whose sizes or offsets leave the file
+};
+
+[[nodiscard]] ElfLookup FindElfSection(const std::string& path, const char* name, ElfSection& out);
+// Reads the section's bytes from the file; false when they are not all
+// inside it.
 [[nodiscard]] bool ReadElfSection(const std::string& path, const ElfSection& section, std::vector<unsigned char>& out);
 // True when the file starts with the ELF magic.
 bool IsElfFile(const std::string& path);

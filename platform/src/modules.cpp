@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "codepage.h"
@@ -106,7 +107,8 @@ std::string FileName(const std::string& path) {
 // The resource section of a loaded object, read through its mapping.
 fgp::ModuleResources MappedResources(const LoadedObject& o) {
   fgp::ElfSection section;
-  if (!fgp::FindElfSection(o.path, fgres::kSectionName, section) || !section.allocated) return {};
+  if (fgp::FindElfSection(o.path, fgres::kSectionName, section) != fgp::ElfLookup::Found || !section.allocated)
+    return {};
   uintptr_t at = o.bias + section.address;
   if (at < o.base || at + section.size > o.end) return {};
   return {reinterpret_cast<const BYTE*>(at), static_cast<size_t>(section.size)};
@@ -139,8 +141,13 @@ HMODULE LoadDataFile(const std::string& path) {
   m->refs = 1;
   m->resourcesKnown = true;
   fgp::ElfSection section;
-  if (fgp::FindElfSection(path, fgres::kSectionName, section) && fgp::ReadElfSection(path, section, m->copy))
-    m->resources = {m->copy.data(), m->copy.size()};
+  fgp::ElfLookup lookup = fgp::FindElfSection(path, fgres::kSectionName, section);
+  if (lookup == fgp::ElfLookup::Found && !fgp::ReadElfSection(path, section, m->copy)) lookup = fgp::ElfLookup::Damaged;
+  if (lookup == fgp::ElfLookup::Damaged) {
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    return nullptr;
+  }
+  if (lookup == fgp::ElfLookup::Found) m->resources = {m->copy.data(), m->copy.size()};
   auto handle = reinterpret_cast<uintptr_t>(m) | 1;
   Modules()[handle] = std::move(owned);
   return reinterpret_cast<HMODULE>(handle);
@@ -152,6 +159,20 @@ LoadedObject ObjectOfDlHandle(void* dl) {
   for (const LoadedObject& o : LoadedObjects())
     if (map != nullptr && o.bias == map->l_addr && (o.path == map->l_name || map->l_name[0] == '\0')) return o;
   return {};
+}
+
+// The documented code for a module the dynamic linker refused: a missing
+// file or a missing dependency is ERROR_MOD_NOT_FOUND, a missing import
+// ERROR_PROC_NOT_FOUND, anything else (not ELF, another machine) a bad
+// image.
+DWORD LoadFailure(const std::string& path, const char* why) {
+  std::string reason = why != nullptr ? why : "";
+  bool named = path.find('/') != std::string::npos;
+  if (named && access(path.c_str(), F_OK) != 0) return ERROR_MOD_NOT_FOUND;
+  if (named && !fgp::IsElfFile(path)) return ERROR_BAD_EXE_FORMAT;
+  if (reason.find("undefined symbol") != std::string::npos) return ERROR_PROC_NOT_FOUND;
+  if (reason.find("cannot open shared object file") != std::string::npos) return ERROR_MOD_NOT_FOUND;
+  return named ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND;
 }
 
 DllMainFunc EntryOf(void* dl) { return reinterpret_cast<DllMainFunc>(dlsym(dl, "DllMain")); }
@@ -188,7 +209,9 @@ bool ResourcesOf(HMODULE module, ModuleResources& out) {
 
 }  // namespace fgp
 
-HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
+namespace {
+
+HMODULE LoadLibraryChecked(LPCWSTR lpLibFileName, DWORD dwFlags) {
   if (lpLibFileName == nullptr || *lpLibFileName == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -199,8 +222,7 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
     return LoadDataFile(path);
   void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (dl == nullptr) {
-    bool exists = path.find('/') == std::string::npos || access(path.c_str(), F_OK) == 0;
-    SetLastError(exists && (path.find('/') != std::string::npos) ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
+    SetLastError(LoadFailure(path, dlerror()));
     return nullptr;
   }
   LoadedObject o = ObjectOfDlHandle(dl);
@@ -222,6 +244,17 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
     return nullptr;
   }
   return handle;
+}
+
+}  // namespace
+
+HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
+  try {
+    return LoadLibraryChecked(lpLibFileName, dwFlags);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
 }
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) { return LoadLibraryExW(lpLibFileName, nullptr, 0); }

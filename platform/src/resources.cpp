@@ -14,6 +14,32 @@ using fgres::ResourceEntry;
 using fgres::ResourceId;
 using fgres::SectionHeader;
 
+// One 16-bit unit of a section at any byte offset: names and strings may
+// sit at odd offsets in a damaged (or hostile) section.
+char16_t UnitAt(const BYTE* p) {
+  char16_t c;
+  std::memcpy(&c, p, sizeof c);
+  return c;
+}
+
+// The integer an id names: MAKEINTRESOURCE, or a string "#" and decimal
+// digits (at most 65535); false for a name.
+bool IntegerId(LPCWSTR id, WORD& out) {
+  if (IS_INTRESOURCE(id)) {
+    out = LOWORD(reinterpret_cast<ULONG_PTR>(id));
+    return true;
+  }
+  if (id[0] != u'#' || id[1] == 0) return false;
+  uint32_t value = 0;
+  for (const char16_t* p = id + 1; *p != 0; ++p) {
+    if (*p < u'0' || *p > u'9') return false;
+    value = value * 10 + static_cast<uint32_t>(*p - u'0');
+    if (value > 0xFFFF) return false;
+  }
+  out = static_cast<WORD>(value);
+  return true;
+}
+
 // A checked view of one module's section.
 class Section {
  public:
@@ -29,14 +55,14 @@ class Section {
     return reinterpret_cast<const ResourceEntry*>(m_data + sizeof(SectionHeader)) + i;
   }
   bool Matches(const ResourceId& id, LPCWSTR wanted) const {
-    if (IS_INTRESOURCE(wanted)) return id.isString == 0 && id.value == LOWORD(reinterpret_cast<ULONG_PTR>(wanted));
+    if (WORD number = 0; IntegerId(wanted, number)) return id.isString == 0 && id.value == number;
     if (id.isString == 0 || id.value >= m_size) return false;
     // Names are stored in upper case, null-terminated, within the section.
-    const auto* stored = reinterpret_cast<const char16_t*>(m_data + id.value);
+    const BYTE* stored = m_data + id.value;
     size_t room = (m_size - id.value) / 2;
     for (size_t i = 0;; ++i) {
       if (i >= room) return false;
-      if (fgp::UpperCase(stored[i]) != fgp::UpperCase(wanted[i])) return false;
+      if (fgp::UpperCase(UnitAt(stored + 2 * i)) != fgp::UpperCase(wanted[i])) return false;
       if (wanted[i] == 0) return true;
     }
   }
@@ -139,23 +165,23 @@ DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo) {
 }
 
 int WINAPI LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax) {
-  if (lpBuffer == nullptr) {
+  if (lpBuffer == nullptr || cchBufferMax < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
   if (cchBufferMax > 0) lpBuffer[0] = 0;
   HRSRC block = FindResourceExW(hInstance, RT_STRING, MAKEINTRESOURCEW((uID >> 4) + 1), 0);
   if (block == nullptr) return 0;
-  const auto* p = static_cast<const char16_t*>(LockResource(LoadResource(hInstance, block)));
+  const auto* p = static_cast<const BYTE*>(LockResource(LoadResource(hInstance, block)));
   size_t units = SizeofResource(hInstance, block) / 2;
   size_t at = 0;
-  for (UINT i = 0; i < (uID & 15) && at < units; ++i) at += 1 + p[at];
-  if (at >= units || p[at] == 0 || at + 1 + p[at] > units) {
+  for (UINT i = 0; i < (uID & 15) && at < units; ++i) at += 1 + UnitAt(p + 2 * at);
+  if (at >= units || UnitAt(p + 2 * at) == 0 || at + 1 + UnitAt(p + 2 * at) > units) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return 0;
   }
-  int length = p[at];
-  const char16_t* text = p + at + 1;
+  int length = UnitAt(p + 2 * at);
+  const auto* text = reinterpret_cast<const char16_t*>(p + 2 * (at + 1));
   if (cchBufferMax == 0) {
     *reinterpret_cast<const char16_t**>(lpBuffer) = text;
     return length;

@@ -1,10 +1,17 @@
 // The loader and resources: a module loaded by path and as a data file,
 // the main program's resources, and the documented failures.
+#include <elf.h>
+#include <unistd.h>
+
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
+#include "fgplatform/resource_format.h"
 #include "fgplatform/test_baseline.h"
 #include "fgplatform/win32.h"
 
@@ -114,6 +121,122 @@ TEST_F(Module, LoadFailuresGiveTheDocumentedCodes) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(LoadLibraryExW(Wide(REGISTRY_SCRIPT_PATH).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+}
+
+// A copy of a module file with some bytes changed, for the damage tests.
+class DamagedCopy {
+ public:
+  explicit DamagedCopy(const std::string& from) : m_path(TempPath()) {
+    std::ifstream in(from, std::ios::binary);
+    m_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ~DamagedCopy() { unlink(m_path.c_str()); }
+  template <class T>
+  T Read(size_t at) const {
+    T v;
+    std::memcpy(&v, m_bytes.data() + at, sizeof v);
+    return v;
+  }
+  template <class T>
+  void Write(size_t at, T v) {
+    std::memcpy(m_bytes.data() + at, &v, sizeof v);
+  }
+  // The offset of the header of the section `name`.
+  size_t SectionHeader(const char* name) const {
+    auto eh = Read<Elf64_Ehdr>(0);
+    auto names = Read<Elf64_Shdr>(eh.e_shoff + eh.e_shstrndx * sizeof(Elf64_Shdr));
+    for (size_t i = 0; i < eh.e_shnum; ++i) {
+      size_t at = eh.e_shoff + i * sizeof(Elf64_Shdr);
+      if (std::strcmp(m_bytes.data() + names.sh_offset + Read<Elf64_Shdr>(at).sh_name, name) == 0) return at;
+    }
+    return 0;
+  }
+  std::u16string Saved() {
+    std::ofstream(m_path, std::ios::binary).write(m_bytes.data(), static_cast<std::streamsize>(m_bytes.size()));
+    return std::u16string(m_path.begin(), m_path.end());
+  }
+
+ private:
+  static std::string TempPath() {
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp != nullptr ? tmp : "/tmp") + "/fg-damaged-" + std::to_string(getpid()) + ".so";
+  }
+  std::string m_path;
+  std::vector<char> m_bytes;
+};
+
+TEST_F(Module, DamagedSectionHeadersAreABadImageNeverACrash) {
+  struct Damage {
+    const char* what;
+    void (*apply)(DamagedCopy&);
+  };
+  const Damage damages[] = {
+      {"a resource section far larger than the file",
+       [](DamagedCopy& c) { c.Write<uint64_t>(c.SectionHeader(".fgrsrc") + offsetof(Elf64_Shdr, sh_size), 1ull << 46); }},
+      {"a resource section that starts past the end",
+       [](DamagedCopy& c) { c.Write<uint64_t>(c.SectionHeader(".fgrsrc") + offsetof(Elf64_Shdr, sh_offset), 1ull << 40); }},
+      {"a section table past the end", [](DamagedCopy& c) { c.Write<uint64_t>(offsetof(Elf64_Ehdr, e_shoff), 1ull << 50); }},
+      {"a name table far larger than the file",
+       [](DamagedCopy& c) {
+         auto eh = c.Read<Elf64_Ehdr>(0);
+         c.Write<uint64_t>(eh.e_shoff + eh.e_shstrndx * sizeof(Elf64_Shdr) + offsetof(Elf64_Shdr, sh_size), ~0ull);
+       }},
+  };
+  for (const Damage& d : damages) {
+    DamagedCopy copy(TEST_MODULE_PATH);
+    ASSERT_NE(copy.SectionHeader(".fgrsrc"), 0u);
+    d.apply(copy);
+    std::u16string path = copy.Saved();
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr) << d.what;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)) << d.what;
+  }
+}
+
+TEST_F(Module, NamesAtOddOffsetsAreReadByteWise) {
+  DamagedCopy copy(TEST_MODULE_PATH);
+  size_t section = copy.Read<Elf64_Shdr>(copy.SectionHeader(".fgrsrc")).sh_offset;
+  auto header = copy.Read<fgres::SectionHeader>(section);
+  bool moved = false;
+  for (uint32_t i = 0; i < header.count && !moved; ++i) {
+    size_t at = section + sizeof header + i * sizeof(fgres::ResourceEntry);
+    auto entry = copy.Read<fgres::ResourceEntry>(at);
+    if (entry.type.isString == 0 || entry.dataSize < 32) continue;
+    // The type's name, written again at an odd offset inside the entry's
+    // own data, and the entry pointed at it.
+    uint32_t odd = entry.dataOffset + 1;
+    for (size_t k = 0; k < 9; ++k) copy.Write<char16_t>(section + odd + 2 * k, u"REGISTRY"[k]);
+    entry.type.value = odd;
+    copy.Write(at, entry);
+    moved = true;
+  }
+  ASSERT_TRUE(moved);
+  std::u16string path = copy.Saved();
+  HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(h, nullptr);
+  EXPECT_NE(FindResourceW(h, MAKEINTRESOURCEW(101), u"registry"), nullptr);
+  EXPECT_TRUE(FreeLibrary(h));
+}
+
+TEST_F(Module, AMissingDependencyIsAModuleNotFound) {
+  std::u16string path = Wide(NEEDS_GONE_MODULE_PATH);
+  EXPECT_EQ(LoadLibraryW(path.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(Module, NumberedIdsMayBeWrittenAsHashAndDigits) {
+  std::u16string path = Wide(TEST_MODULE_PATH);
+  HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(FindResourceW(h, u"#101", u"REGISTRY"), FindResourceW(h, MAKEINTRESOURCEW(101), u"REGISTRY"));
+  EXPECT_NE(FindResourceW(h, u"#7", u"#6"), nullptr) << "the string block of ids 96 to 111";
+  EXPECT_EQ(FindResourceW(h, u"#", u"REGISTRY"), nullptr) << "a hash alone is a name";
+  EXPECT_EQ(FindResourceW(h, u"#70000", u"REGISTRY"), nullptr) << "past 16 bits";
+  char16_t buffer[8] = u"kept";
+  EXPECT_EQ(LoadStringW(h, 100, buffer, -1), 0) << "a negative buffer size copies nothing";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(std::u16string(buffer), u"kept");
+  EXPECT_TRUE(FreeLibrary(h));
 }
 
 TEST_F(Module, MissingTypeNameAndLanguageGiveTheirOwnErrors) {

@@ -9,21 +9,29 @@
 // calls nothing. FreeLibrary of the last reference calls DllMain with
 // DLL_PROCESS_DETACH and unloads the module, so its static destructors run
 // (modules are built with -fno-gnu-unique). Thread attach and detach are
-// not reported.
+// not reported. A module the dynamic linker refuses answers
+// ERROR_MOD_NOT_FOUND when it or one of its dependencies is missing,
+// ERROR_PROC_NOT_FOUND when an import is missing, and ERROR_BAD_EXE_FORMAT
+// otherwise. No exception leaves a loader call (ERROR_NOT_ENOUGH_MEMORY).
 //
 // LoadLibraryExW with LOAD_LIBRARY_AS_DATAFILE reads the file's resource
 // section without loading or running any of it; the handle is the address
 // of the platform's copy with the low bit set. GetProcAddress and
-// GetModuleFileNameW do not serve such handles (ERROR_MOD_NOT_FOUND).
+// GetModuleFileNameW do not serve such handles (ERROR_MOD_NOT_FOUND). Every
+// size and offset of the file's headers is checked against the file: a
+// damaged file answers ERROR_BAD_EXE_FORMAT.
 //
 // Resources live in the allocated, read-only section ".fgrsrc" of the
 // module file (layout: resource_format.h). String type and name ids compare
-// without regard to case. FindResourceW and FindResourceExW with language 0
+// without regard to case; a string "#" and decimal digits (at most 65535)
+// names the integer id. Names and texts are read byte-wise, at any offset. FindResourceW and FindResourceExW with language 0
 // take the neutral language, then the thread locale's language, the user
 // default, 0x0409 and finally the first language present; any other
 // language must match exactly (ERROR_RESOURCE_LANG_NOT_FOUND). A module
-// without resources answers ERROR_RESOURCE_DATA_NOT_FOUND. A null module is
-// the main program.
+// without resources, or with a damaged section, answers
+// ERROR_RESOURCE_DATA_NOT_FOUND. A null module is the main program.
+// LoadStringW with a negative buffer size copies nothing and answers 0
+// (ERROR_INVALID_PARAMETER).
 //
 // GetModuleHandleW matches a loaded object by its full path or its file
 // name. GetModuleFileNameW answers the full path; a buffer that is too small
