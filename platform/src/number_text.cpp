@@ -17,6 +17,7 @@ int DigitValue(char16_t c, int base) {
 }
 
 bool ParseRadix(const char16_t* p, const char16_t* end, int base, ParsedNumber& out) {
+  out.radix = true;
   if (p == end) return false;
   for (; p < end; ++p) {
     int d = DigitValue(*p, base);
@@ -79,10 +80,16 @@ bool ParseNumberText(const char16_t* text, size_t length, ParsedNumber& out) {
 
 double RoundHalfEven(double value) { return std::nearbyint(value); }  // default rounding mode: to nearest even
 
+bool InSigned(double r, int64_t min, int64_t max) {
+  return r >= static_cast<double>(min) && r < static_cast<double>(max) + 1.0;
+}
+
+bool InUnsigned(double r, uint64_t max) { return r >= 0 && r < static_cast<double>(max) + 1.0; }
+
 bool NumberToSigned(const ParsedNumber& n, int64_t min, int64_t max, int64_t& out) {
   if (!n.isInteger) {
     double r = RoundHalfEven(n.negative ? -n.real : n.real);
-    if (!(r >= static_cast<double>(min) && r <= static_cast<double>(max))) return false;
+    if (!InSigned(r, min, max)) return false;
     out = static_cast<int64_t>(r);
     return true;
   }
@@ -101,7 +108,7 @@ bool NumberToUnsigned(const ParsedNumber& n, uint64_t max, uint64_t& out) {
   if (!n.isInteger) {
     double r = RoundHalfEven(n.negative ? -n.real : n.real);
     if (r == 0) r = 0;  // -0
-    if (!(r >= 0 && r <= static_cast<double>(max))) return false;
+    if (!InUnsigned(r, max)) return false;
     out = static_cast<uint64_t>(r);
     return true;
   }

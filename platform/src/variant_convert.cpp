@@ -64,7 +64,7 @@ bool EqualsIgnoreCase(BSTR text, const char16_t* word) {
       return in.u <= static_cast<uint64_t>(max) ? S_OK : DISP_E_OVERFLOW;
     case Scalar::Real: {
       double r = fgp::RoundHalfEven(in.r);
-      if (!(r >= static_cast<double>(min) && r <= static_cast<double>(max))) return DISP_E_OVERFLOW;
+      if (!fgp::InSigned(r, min, max)) return DISP_E_OVERFLOW;
       out = static_cast<int64_t>(r);
       return S_OK;
     }
@@ -91,8 +91,9 @@ bool EqualsIgnoreCase(BSTR text, const char16_t* word) {
       return in.u <= max ? S_OK : DISP_E_OVERFLOW;
     case Scalar::Real: {
       double r = fgp::RoundHalfEven(in.r);
-      if (!(r > -1 && r <= static_cast<double>(max))) return DISP_E_OVERFLOW;
-      out = static_cast<uint64_t>(r < 0 ? 0 : r);
+      if (r == 0) r = 0;  // -0
+      if (!fgp::InUnsigned(r, max)) return DISP_E_OVERFLOW;
+      out = static_cast<uint64_t>(r);
       return S_OK;
     }
     case Scalar::Boolean:
@@ -118,6 +119,7 @@ bool EqualsIgnoreCase(BSTR text, const char16_t* word) {
       fgp::ParsedNumber n;
       HRESULT hr = TextToNumber(in.text, n);
       if (FAILED(hr)) return hr;
+      if (n.radix && n.tooLarge) return DISP_E_OVERFLOW;
       if (n.isInteger && !n.tooLarge) n.real = static_cast<double>(n.magnitude);
       out = n.negative ? -n.real : n.real;
       return std::isinf(out) ? DISP_E_OVERFLOW : S_OK;

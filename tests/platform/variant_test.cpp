@@ -1,4 +1,5 @@
 // Tagged values: clearing, copying, reference following and conversion.
+#include <cstdint>
 #include <string>
 
 #include "fgplatform/test_baseline.h"
@@ -194,6 +195,46 @@ TEST_F(TaggedValue, ArraysConvertOnlyToTheirOwnType) {
   EXPECT_NE(out.parray, arr.parray) << "a copy, not a share";
   VariantClear(&out);
   VariantClear(&arr);
+}
+
+TEST_F(TaggedValue, ValuesJustPastA64BitRangeOverflow) {
+  VARIANT out;
+  VARIANT real;
+  real.vt = VT_R8;
+  real.dblVal = 9223372036854775808.0;  // 2^63
+  EXPECT_EQ(Change(real, VT_I8, out), DISP_E_OVERFLOW);
+  real.dblVal = 18446744073709551616.0;  // 2^64
+  EXPECT_EQ(Change(real, VT_UI8, out), DISP_E_OVERFLOW);
+  real.dblVal = -9223372036854775808.0;  // -2^63 fits
+  ASSERT_EQ(Change(real, VT_I8, out), S_OK);
+  EXPECT_EQ(out.llVal, INT64_MIN);
+  real.dblVal = 127.4;
+  ASSERT_EQ(Change(real, VT_I1, out), S_OK);
+  EXPECT_EQ(out.cVal, 127);
+  real.dblVal = 127.5;
+  EXPECT_EQ(Change(real, VT_I1, out), DISP_E_OVERFLOW) << "rounds to 128";
+
+  struct Case {
+    const char16_t* text;
+    VARTYPE vt;
+  };
+  const Case overflowing[] = {
+      {u"9223372036854775807.5", VT_I8},   // rounds to 2^63
+      {u"18446744073709551615.5", VT_UI8},  // rounds past 2^64 - 1
+      {u"&H10000000000000000", VT_I8},     // 65 bits
+      {u"&H10000000000000000", VT_UI8},
+      {u"&H10000000000000000", VT_R8},
+      {u"&O2000000000000000000000", VT_UI8},  // 64 bits and one more
+  };
+  for (const Case& c : overflowing) {
+    VARIANT text = Text(c.text);
+    EXPECT_EQ(Change(text, c.vt, out), DISP_E_OVERFLOW) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+    VariantClear(&text);
+  }
+  VARIANT text = Text(u"&HFFFFFFFFFFFFFFFF");
+  ASSERT_EQ(Change(text, VT_UI8, out), S_OK) << "64 bits exactly";
+  EXPECT_EQ(out.ullVal, UINT64_MAX);
+  VariantClear(&text);
 }
 
 }  // namespace
