@@ -5,6 +5,8 @@
 // Several scripts make one section. Writes the resource section in the platform's layout, and with --depfile
 // a make-style list of the files it read. Errors name the script and line;
 // the exit status is then 1 and no output is written.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -12,6 +14,13 @@
 
 #include "resource_set.h"
 #include "script_parser.h"
+
+// A half-written section must not look up to date to the build; only a
+// regular file is removed (never a device such as /dev/full).
+void RemovePartialFile(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(path.c_str());
+}
 
 int main(int argc, char** argv) {
   std::vector<std::string> scripts;
@@ -54,13 +63,15 @@ int main(int argc, char** argv) {
   try {
     section = fgrc::BuildSection(resources);
   } catch (const std::exception& e) {
-    std::cerr << output << ": error: " << e.what() << "\n";
+    std::cerr << e.what() << "\n";
     return 1;
   }
   std::ofstream out(output, std::ios::binary);
   out << section;
-  if (!out) {
-    std::cerr << output << ": cannot write\n";
+  out.close();  // a full disk shows only when the data is written out
+  if (out.fail()) {
+    std::cerr << output << ": error: cannot write the section\n";
+    RemovePartialFile(output);
     return 1;
   }
   if (!depfile.empty()) {
@@ -68,6 +79,11 @@ int main(int argc, char** argv) {
     dep << output << ":";
     for (const std::string& f : files) dep << " " << f;
     dep << "\n";
+    dep.close();
+    if (dep.fail()) {
+      std::cerr << depfile << ": error: cannot write the dependency list\n";
+      return 1;
+    }
   }
   return 0;
 }

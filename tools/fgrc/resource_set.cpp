@@ -30,10 +30,14 @@ std::string BuildSection(std::vector<Resource> resources) {
     if (!(a.name == b.name)) return a.name < b.name;
     return a.language < b.language;
   });
-  for (size_t i = 1; i < resources.size(); ++i)
-    if (resources[i].type == resources[i - 1].type && resources[i].name == resources[i - 1].name &&
-        resources[i].language == resources[i - 1].language)
-      throw std::runtime_error("two resources with the same type, name and language");
+  for (size_t i = 1; i < resources.size(); ++i) {
+    const Resource& a = resources[i - 1];
+    const Resource& b = resources[i];
+    if (!(a.type == b.type) || !(a.name == b.name) || a.language != b.language) continue;
+    throw std::runtime_error(b.script + ":" + std::to_string(b.line) +
+                             ": error: a second resource with the same type, name and language (the first: " +
+                             a.script + ":" + std::to_string(a.line) + ")");
+  }
 
   size_t stringsAt = sizeof(fgres::SectionHeader) + resources.size() * sizeof(fgres::ResourceEntry);
   std::string pool;
@@ -59,6 +63,9 @@ std::string BuildSection(std::vector<Resource> resources) {
   out += pool;
   for (size_t i = 0; i < resources.size(); ++i) {
     Align(out, 8);
+    if (out.size() > UINT32_MAX || resources[i].bytes.size() > UINT32_MAX - out.size())
+      throw std::runtime_error(resources[i].script + ":" + std::to_string(resources[i].line) +
+                               ": error: the resources pass the 4 GiB a section can hold");
     entries[i].dataOffset = static_cast<uint32_t>(out.size());
     entries[i].dataSize = static_cast<uint32_t>(resources[i].bytes.size());
     out += resources[i].bytes;

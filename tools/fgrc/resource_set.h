@@ -21,10 +21,13 @@ struct Resource {
   Id name;
   uint16_t language = 0;
   std::string bytes;
+  std::string script;  // where it was defined, for errors
+  int line = 0;
 };
 
 // The section in the platform's resource layout. Throws std::runtime_error
-// for two resources with the same type, name and language.
+// for two resources with the same type, name and language (naming the
+// script and line of both), and for a resource or section past 4 GiB.
 std::string BuildSection(std::vector<Resource> resources);
 
 }  // namespace fgrc

@@ -67,12 +67,15 @@ class Parser {
     if (!Accept("BEGIN") && !Accept("{")) Fail(Peek(), "expected BEGIN");
   }
   bool AtEnd() { return Accept("END") || Accept("}"); }
-  // A number, or numbers joined by "|".
+  // A number, or numbers joined by "|" (read in a loop: a chain of any
+  // length takes no stack).
   uint32_t Number() {
-    const Token& t = Next();
-    if (t.kind != Token::Number) Fail(t, "expected a number" + (t.text.empty() ? std::string() : ", found " + t.text));
-    uint32_t v = t.number;
-    while (Accept("|")) v |= Number();
+    uint32_t v = 0;
+    do {
+      const Token& t = Next();
+      if (t.kind != Token::Number) Fail(t, "expected a number" + (t.text.empty() ? std::string() : ", found " + t.text));
+      v |= t.number;
+    } while (Accept("|"));
     return v;
   }
   std::u16string String() {
@@ -113,7 +116,12 @@ class Parser {
     }
     const Token& file = Peek();
     std::u16string fileName = String();
-    m_out.push_back({type, name, m_language, ReadFile(std::string(fileName.begin(), fileName.end()), file)});
+    m_out.push_back(Made(type, name, ReadFile(std::string(fileName.begin(), fileName.end()), file), first));
+  }
+
+  // A resource of the current language, with the place that defined it.
+  Resource Made(const Id& type, const Id& name, std::string bytes, const Token& at) const {
+    return {type, name, m_language, std::move(bytes), m_input.path, at.line};
   }
 
   Id IdOf(const Token& t) {
@@ -145,6 +153,7 @@ class Parser {
   }
 
   void StringTable() {
+    m_stringLines.emplace(m_language, Peek().line);
     while (Peek().kind == Token::Name && !Is(Peek(), "BEGIN")) Next();  // options such as DISCARDABLE
     Begin();
     while (!AtEnd()) {
@@ -154,7 +163,10 @@ class Parser {
       Accept(",");
       auto key = std::make_pair(m_language, number);
       if (m_strings.count(key)) Fail(id, "string " + std::to_string(number) + " is defined twice");
+      const Token& text = Peek();
       m_strings[key] = String();
+      // A string table counts each string's length in 16 bits.
+      if (m_strings[key].size() > 0xFFFF) Fail(text, "a string of more than 65535 characters");
       if (Peek().kind == Token::End) Fail(Peek(), "STRINGTABLE without END");
     }
   }
@@ -172,7 +184,7 @@ class Parser {
       Id type, name;
       type.number = fgres::kTypeString;
       name.number = key.second;
-      m_out.push_back({type, name, key.first, Bytes(block)});
+      m_out.push_back({type, name, key.first, Bytes(block), m_input.path, m_stringLines[key.first]});
     }
   }
 
@@ -198,24 +210,31 @@ class Parser {
       else if (Is(t, "FILESUBTYPE")) Next(), f.fileSubtype = Number();
       else break;
     }
+    const Token& at = Peek();
     Begin();
-    std::vector<VersionNode> blocks = VersionChildren();
+    std::vector<VersionNode> blocks = VersionChildren(/*depth=*/1);
     Id type;
     type.number = fgres::kTypeVersion;
-    m_out.push_back({type, name, m_language, BuildVersionBlock(f, blocks)});
+    m_out.push_back(Made(type, name, BuildVersionBlock(f, blocks, at.line), at));
   }
 
-  std::vector<VersionNode> VersionChildren() {
+  // Blocks nest a few levels in any real version resource; the bound keeps
+  // a hostile script from exhausting the stack.
+  static constexpr int kMaxBlockDepth = 16;
+
+  std::vector<VersionNode> VersionChildren(int depth) {
     std::vector<VersionNode> nodes;
     while (!AtEnd()) {
       const Token& t = Peek();
       if (t.kind == Token::End) Fail(t, "VERSIONINFO without END");
       VersionNode node;
+      node.line = t.line;
       if (Accept("BLOCK")) {
+        if (depth >= kMaxBlockDepth) Fail(t, "blocks nested more than " + std::to_string(kMaxBlockDepth) + " deep");
         node.key = String();
         node.text = true;
         Begin();
-        node.children = VersionChildren();
+        node.children = VersionChildren(depth + 1);
       } else if (Accept("VALUE")) {
         node.key = String();
         Expect(",");
@@ -242,6 +261,7 @@ class Parser {
   std::vector<std::string>& m_files;
   uint16_t m_language = 0x0409;
   std::map<std::pair<uint16_t, uint32_t>, std::u16string> m_strings;
+  std::map<uint16_t, int> m_stringLines;  // the first string table of each language
   std::vector<Resource> m_out;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "script_lexer.h"
+
 namespace fgrc {
 
 namespace {
@@ -21,6 +23,8 @@ std::string Serialize(const VersionNode& node) {
     Align4(out);
     out += Serialize(child);
   }
+  // Every length of the block is a 16-bit word.
+  if (out.size() > 0xFFFF) throw ScriptError(node.line, "a version block longer than 65535 bytes");
   PutWord(out, 0, static_cast<uint16_t>(out.size()));
   PutWord(out, 2, static_cast<uint16_t>(node.text ? node.value.size() / 2 : node.value.size()));
   PutWord(out, 4, node.text ? 1 : 0);
@@ -29,7 +33,7 @@ std::string Serialize(const VersionNode& node) {
 
 }  // namespace
 
-std::string BuildVersionBlock(const FixedFileInfo& f, const std::vector<VersionNode>& blocks) {
+std::string BuildVersionBlock(const FixedFileInfo& f, const std::vector<VersionNode>& blocks, int line) {
   uint32_t fixed[13] = {0xFEEF04BD,         0x00010000,    f.fileVersionMS, f.fileVersionLS, f.productVersionMS,
                         f.productVersionLS, f.fileFlagsMask, f.fileFlags,   f.fileOS,        f.fileType,
                         f.fileSubtype,      0,             0};
@@ -37,6 +41,7 @@ std::string BuildVersionBlock(const FixedFileInfo& f, const std::vector<VersionN
   root.key = u"VS_VERSION_INFO";
   root.value.assign(reinterpret_cast<const char*>(fixed), sizeof fixed);
   root.children = blocks;
+  root.line = line;
   return Serialize(root);
 }
 

@@ -16,6 +16,7 @@ struct VersionNode {
   bool text = false;
   std::string value;          // a text value holds UTF-16 with its terminator
   std::vector<VersionNode> children;
+  int line = 0;  // of the script, for errors
 };
 
 struct FixedFileInfo {
@@ -23,6 +24,8 @@ struct FixedFileInfo {
   uint32_t fileFlagsMask = 0, fileFlags = 0, fileOS = 0, fileType = 0, fileSubtype = 0;
 };
 
-std::string BuildVersionBlock(const FixedFileInfo& fixed, const std::vector<VersionNode>& blocks);
+// Throws ScriptError, with the line of the node, for a node longer than
+// its 16-bit length field holds; `line` is that of VERSIONINFO.
+std::string BuildVersionBlock(const FixedFileInfo& fixed, const std::vector<VersionNode>& blocks, int line);
 
 }  // namespace fgrc
