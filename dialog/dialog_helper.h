@@ -1,6 +1,8 @@
 // CDialogHelper keeps the settings of an open-file dialog and its results
 // as the automation properties of IDialogHelper. The class is abstract:
-// the frame's wrappers supply IUnknown and the dispatch operations.
+// the frame's wrappers supply IUnknown, and the type-information operations
+// arrive with the type library. Late-bound calls by name (GetIDsOfNames,
+// Invoke) are defined with the frame's dispatcher (frame/dialog_dispatch.cpp).
 #pragma once
 
 #include "dialog/dialog_identity.h"
@@ -9,6 +11,7 @@
 #include "frame/comobject_root.h"
 #include "frame/interface_table.h"
 #include "holders/comstring.h"
+#include "holders/comvalue.h"
 #include "holders/valuearray.h"
 
 class CDialogHelper : public IDialogHelper,
@@ -43,10 +46,27 @@ class CDialogHelper : public IDialogHelper,
   STDMETHODIMP put_Filter(BSTR newVal) override;
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                      VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
   [[nodiscard]] HRESULT RunOpenDialog(VARIANT_BOOL* result);
   // Stores a successful dialog's choice from the name buffer [name, end);
   // on failure FileName and FileNames are as they were.
   [[nodiscard]] HRESULT StoreChoice(OLECHAR* name, const OLECHAR* end);
+
+  // The dispatcher's steps for each member (frame/dialog_dispatch.cpp).
+  [[nodiscard]] HRESULT InvokeMember(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
+                                     CComValue& temporary);
+  [[nodiscard]] HRESULT InvokeOpenDialog(const DISPPARAMS& params, VARIANT* result);
+  [[nodiscard]] HRESULT InvokeFileNames(const DISPPARAMS& params, VARIANT* result);
+  [[nodiscard]] HRESULT InvokeTextProperty(WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
+                                           CComValue& temporary, HRESULT (STDMETHODCALLTYPE IDialogHelper::*get)(BSTR*),
+                                           HRESULT (STDMETHODCALLTYPE IDialogHelper::*put)(BSTR));
+  [[nodiscard]] HRESULT InvokeMultiSelect(WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
+                                          CComValue& temporary);
+  [[nodiscard]] static HRESULT PutArgument(const DISPPARAMS& params, VARTYPE vt, UINT* argErr, CComValue& temporary,
+                                           const VARIANT*& value);
 
   // The interfaces the object answers: IDialogHelper and IDispatch through
   // the primary pointer (which also answers IUnknown), then the class

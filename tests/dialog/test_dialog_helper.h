@@ -1,6 +1,6 @@
 // A test-only finish of CDialogHelper: the frame's wrappers give it its
-// identity; the dispatch operations, which arrive with late binding,
-// answer E_NOTIMPL here.
+// identity; the type-information operations, which arrive with the type
+// library, answer E_NOTIMPL here.
 #pragma once
 
 #include <string>
@@ -14,10 +14,6 @@ class TestDialogHelper : public CDialogHelper {
  public:
   STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
   STDMETHODIMP GetClassInfo(ITypeInfo**) override { return E_NOTIMPL; }
 
   // Makes a plain object as the class factory will, holding one reference.
