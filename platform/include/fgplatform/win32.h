@@ -9,6 +9,7 @@
 #include "fgplatform/oaidl.h"
 #include "fgplatform/objbase.h"
 #include "fgplatform/oleauto.h"
+#include "fgplatform/typeinfo.h"
 #include "fgplatform/unknwn.h"
 #include "fgplatform/winerror.h"
 #include "fgplatform/winnls.h"
