@@ -147,7 +147,14 @@ struct TLIBATTR {
   WORD wLibFlags;
 };
 
-struct CUSTDATA;
+struct CUSTDATAITEM {
+  GUID guid;
+  VARIANTARG varValue;
+};
+struct CUSTDATA {
+  DWORD cCustData;
+  CUSTDATAITEM* prgCustData;
+};
 interface ITypeComp;
 
 interface ITypeInfo : public IUnknown {
@@ -208,3 +215,15 @@ interface ITypeLib : public IUnknown {
                       USHORT* pcFound) PURE;
   STDMETHOD_(void, ReleaseTLibAttr)(TLIBATTR* pTLibAttr) PURE;
 };
+
+// Loading type libraries.
+//
+// LoadTypeLib reads a type library in the platform's format
+// (typelib_format.h): a file holding one, or a module file whose resource 1
+// of type "TYPELIB" holds one. A missing or unreadable file, or one that is
+// neither, answers TYPE_E_CANTLOADLIBRARY; a library whose counts or
+// offsets leave it answers TYPE_E_INVDATAREAD. Help strings are converted
+// from the library's code page. Not offered (E_NOTIMPL): ITypeLib::
+// GetTypeComp, ITypeInfo::GetTypeComp, Invoke, AddressOfMember,
+// CreateInstance. Libraries carry no variables and no custom data.
+FG_API HRESULT STDAPICALLTYPE LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);

@@ -1,0 +1,213 @@
+// The component's type library read back through LoadTypeLib, ITypeLib and
+// ITypeInfo: the member table of the interface in both views, the class,
+// the help strings byte for byte, and the refusals of missing and damaged
+// libraries.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fgplatform/test_baseline.h"
+#include "fgplatform/typelib_format.h"
+#include "fgplatform/win32.h"
+
+namespace {
+
+const GUID kInterface = {0x67AA1779, 0xF0F0, 0x4C56, {0xB3, 0xCE, 0xD8, 0x7C, 0xC4, 0x3B, 0xCB, 0x2E}};
+const GUID kClass = {0x4C3A0C4C, 0x1D37, 0x4C85, {0x81, 0xC5, 0xCD, 0x3F, 0xFD, 0xB5, 0x9C, 0x65}};
+const GUID kLibrary = {0xF05A841F, 0xD724, 0x47D4, {0xBA, 0x1A, 0x68, 0x54, 0x29, 0xE8, 0xB4, 0x27}};
+
+std::u16string Take(BSTR s) {
+  std::u16string text = s != nullptr ? std::u16string(s, SysStringLen(s)) : u"<null>";
+  SysFreeString(s);
+  return text;
+}
+
+class TypeLibrary : public fgtest::BaselineTest {
+ protected:
+  void SetUp() override {
+    BaselineTest::SetUp();
+    std::string path = FARROWGATE_MODULE_PATH;
+    ASSERT_EQ(LoadTypeLib(std::u16string(path.begin(), path.end()).c_str(), &m_lib), S_OK);
+  }
+  void TearDown() override {
+    if (m_lib != nullptr) {
+      EXPECT_EQ(m_lib->Release(), 0u) << "every type information released its library";
+    }
+    BaselineTest::TearDown();
+  }
+  ITypeLib* m_lib = nullptr;
+};
+
+TEST_F(TypeLibrary, TheLibraryCarriesItsAttributesAndTwoTypes) {
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(m_lib->GetLibAttr(&attr), S_OK);
+  EXPECT_EQ(attr->guid, kLibrary);
+  EXPECT_EQ(attr->wMajorVerNum, 1);
+  EXPECT_EQ(attr->wMinorVerNum, 0);
+  EXPECT_EQ(attr->lcid, 0u);
+  EXPECT_EQ(attr->syskind, SYS_WIN32);
+  EXPECT_EQ(attr->wLibFlags, 0);
+  m_lib->ReleaseTLibAttr(attr);
+  BSTR name = nullptr, doc = nullptr, file = reinterpret_cast<BSTR>(1);
+  ASSERT_EQ(m_lib->GetDocumentation(-1, &name, &doc, nullptr, &file), S_OK);
+  EXPECT_EQ(Take(name), u"Farrowgate");
+  EXPECT_EQ(Take(doc), u"Farrowgate 1.0 Type Library");
+  EXPECT_EQ(file, nullptr) << "no help file";
+  EXPECT_EQ(m_lib->GetTypeInfoCount(), 2u);
+  ITypeInfo* none = reinterpret_cast<ITypeInfo*>(1);
+  EXPECT_EQ(m_lib->GetTypeInfo(2, &none), TYPE_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(m_lib->GetTypeInfoOfGuid(IID_IDispatch, &none), TYPE_E_ELEMENTNOTFOUND);
+  BOOL found = FALSE;
+  char16_t member[] = u"multiselect";
+  ASSERT_EQ(m_lib->IsName(member, 0, &found), S_OK);
+  EXPECT_TRUE(found);
+}
+
+TEST_F(TypeLibrary, TheInterfaceViewHasSeventeenSlotsAndTheMemberTable) {
+  ITypeInfo* dispatch = nullptr;
+  ASSERT_EQ(m_lib->GetTypeInfoOfGuid(kInterface, &dispatch), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(dispatch->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+  EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
+  dispatch->ReleaseTypeAttr(attr);
+  HREFTYPE ref = 0;
+  ASSERT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
+  ITypeInfo* iface = nullptr;
+  ASSERT_EQ(dispatch->GetRefTypeInfo(ref, &iface), S_OK);
+  ASSERT_EQ(iface->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
+  EXPECT_EQ(attr->cbSizeVft, 17 * sizeof(void*)) << "three of IUnknown, four of IDispatch, ten of its own";
+  ASSERT_EQ(attr->cFuncs, 10);
+  iface->ReleaseTypeAttr(attr);
+
+  struct Row {
+    MEMBERID id;
+    INVOKEKIND kind;
+    std::vector<std::u16string> names;
+    USHORT flags;
+    VARTYPE vt;
+    std::u16string help;
+  };
+  const USHORT out = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+  const Row rows[] = {
+      {1, INVOKE_FUNC, {u"OpenDialog"}, out, VT_PTR, u"method OpenDialog"},
+      {2, INVOKE_PROPERTYGET, {u"Title", u"pVal"}, out, VT_PTR, u"property Title"},
+      {2, INVOKE_PROPERTYPUT, {u"Title"}, PARAMFLAG_FIN, VT_BSTR, u"property Title"},
+      {3, INVOKE_PROPERTYGET, {u"FileName", u"pVal"}, out, VT_PTR, u"property FileName"},
+      {3, INVOKE_PROPERTYPUT, {u"FileName"}, PARAMFLAG_FIN, VT_BSTR, u"property FileName"},
+      {4, INVOKE_PROPERTYGET, {u"MultiSelect", u"pVal"}, out, VT_PTR, u"property MultiSelect"},
+      {4, INVOKE_PROPERTYPUT, {u"MultiSelect"}, PARAMFLAG_FIN, VT_BOOL, u"property MultiSelect"},
+      {5, INVOKE_PROPERTYGET, {u"FileNames", u"pVal"}, out, VT_PTR, u"\u5C5E\u6027 FileNames"},
+      {6, INVOKE_PROPERTYGET, {u"Filter", u"Filter"}, out, VT_PTR, u"property Filter"},
+      {6, INVOKE_PROPERTYPUT, {u"Filter"}, PARAMFLAG_FIN, VT_BSTR, u"property Filter"},
+  };
+  for (UINT i = 0; i < 10; ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(i);
+    FUNCDESC* f = nullptr;
+    ASSERT_EQ(iface->GetFuncDesc(i, &f), S_OK);
+    EXPECT_EQ(f->memid, row.id);
+    EXPECT_EQ(f->invkind, row.kind);
+    EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);
+    EXPECT_EQ(f->callconv, CC_STDCALL);
+    EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + i) * sizeof(void*)));
+    EXPECT_EQ(f->wFuncFlags, 0);
+    EXPECT_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT);
+    ASSERT_EQ(f->cParams, 1);
+    EXPECT_EQ(f->lprgelemdescParam[0].paramdesc.wParamFlags, row.flags);
+    EXPECT_EQ(f->lprgelemdescParam[0].tdesc.vt, row.vt);
+    iface->ReleaseFuncDesc(f);
+    if (row.kind == INVOKE_PROPERTYGET || row.kind == INVOKE_FUNC) {
+      BSTR names[4] = {};
+      UINT count = 0;
+      ASSERT_EQ(iface->GetNames(row.id, names, 4, &count), S_OK);
+      std::vector<std::u16string> got;
+      for (UINT k = 0; k < count; ++k) got.push_back(Take(names[k]));
+      EXPECT_EQ(got, row.names);
+    }
+    BSTR help = nullptr;
+    UINT index = 0;
+    ASSERT_EQ(static_cast<ITypeInfo2*>(iface)->GetFuncIndexOfMemId(row.id, row.kind, &index), S_OK);
+    EXPECT_EQ(index, i);
+    ASSERT_EQ(iface->GetDocumentation(row.id, nullptr, &help, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Take(help), row.help) << "converted from code page 936";
+  }
+
+  // The dispatch view shows a retval parameter as the member's result.
+  FUNCDESC* getTitle = nullptr;
+  ASSERT_EQ(dispatch->GetFuncDesc(1, &getTitle), S_OK);
+  EXPECT_EQ(getTitle->funckind, FUNC_DISPATCH);
+  EXPECT_EQ(getTitle->cParams, 0);
+  EXPECT_EQ(getTitle->elemdescFunc.tdesc.vt, VT_BSTR);
+  dispatch->ReleaseFuncDesc(getTitle);
+  ITypeLib* containing = nullptr;
+  UINT at = 9;
+  ASSERT_EQ(iface->GetContainingTypeLib(&containing, &at), S_OK);
+  EXPECT_EQ(containing, m_lib);
+  EXPECT_EQ(at, 0u);
+  containing->Release();
+  EXPECT_EQ(iface->Release(), 0u);
+  EXPECT_EQ(dispatch->Release(), 0u);
+}
+
+TEST_F(TypeLibrary, TheClassIsCreatableWithItsDefaultInterface) {
+  ITypeInfo* coclass = nullptr;
+  ASSERT_EQ(m_lib->GetTypeInfoOfGuid(kClass, &coclass), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(coclass->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+  EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FCANCREATE);
+  EXPECT_EQ(attr->cImplTypes, 1);
+  EXPECT_EQ(attr->wMajorVerNum, 0);
+  coclass->ReleaseTypeAttr(attr);
+  BSTR name = nullptr, doc = nullptr;
+  ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Take(name), u"CDialogHelper");
+  EXPECT_EQ(Take(doc), u"DialogHelper Class");
+  INT flags = 0;
+  ASSERT_EQ(coclass->GetImplTypeFlags(0, &flags), S_OK);
+  EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
+  HREFTYPE ref = 0;
+  ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &ref), S_OK);
+  ITypeInfo* iface = nullptr;
+  ASSERT_EQ(coclass->GetRefTypeInfo(ref, &iface), S_OK);
+  ASSERT_EQ(iface->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->guid, kInterface);
+  iface->ReleaseTypeAttr(attr);
+  iface->Release();
+  coclass->Release();
+}
+
+TEST(TypeLibraryFiles, MissingAndDamagedLibrariesAreRefused) {
+  ITypeLib* lib = reinterpret_cast<ITypeLib*>(1);
+  EXPECT_EQ(LoadTypeLib(u"/no/such/file.tlb", &lib), TYPE_E_CANTLOADLIBRARY);
+  EXPECT_EQ(lib, nullptr);
+  std::string path = std::string(std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp") + "/fg-" +
+                     std::to_string(getpid()) + ".tlb";
+  std::u16string wide(path.begin(), path.end());
+  std::ifstream in(TYPELIB_PATH, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 200u);
+  std::ofstream(path, std::ios::binary) << bytes;
+  ASSERT_EQ(LoadTypeLib(wide.c_str(), &lib), S_OK) << "a library file as it is";
+  EXPECT_EQ(lib->Release(), 0u);
+  std::ofstream(path, std::ios::binary) << bytes.substr(0, 200);
+  EXPECT_EQ(LoadTypeLib(wide.c_str(), &lib), TYPE_E_INVDATAREAD) << "records past the end";
+  std::string bad = bytes;
+  const uint32_t farAway = 0x7FFFFFFF;  // the library's name, far outside the string pool
+  std::memcpy(&bad[offsetof(fgtlb::LibraryHeader, name)], &farAway, sizeof farAway);
+  std::ofstream(path, std::ios::binary) << bad;
+  EXPECT_EQ(LoadTypeLib(wide.c_str(), &lib), TYPE_E_INVDATAREAD);
+  std::ofstream(path, std::ios::binary) << "not a library";
+  EXPECT_EQ(LoadTypeLib(wide.c_str(), &lib), TYPE_E_CANTLOADLIBRARY);
+  unlink(path.c_str());
+}
+
+}  // namespace
