@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_fault_loop.h"
+#include "fgplatform/test_registry.h"
 #include "fgplatform/typelib_format.h"
 #include "fgplatform/win32.h"
 
@@ -208,6 +210,77 @@ TEST(TypeLibraryFiles, MissingAndDamagedLibrariesAreRefused) {
   std::ofstream(path, std::ios::binary) << "not a library";
   EXPECT_EQ(LoadTypeLib(wide.c_str(), &lib), TYPE_E_CANTLOADLIBRARY);
   unlink(path.c_str());
+}
+
+class TypeLibraryRegistration : public TypeLibrary {
+ protected:
+  static bool Exists(const char16_t* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }
+  static std::u16string Value(const char16_t* path, const char16_t* name = nullptr) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return u"<no key>";
+    char16_t buffer[512];
+    DWORD size = sizeof buffer;
+    LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? std::u16string(buffer) : u"<no value>";
+  }
+  fgtest::TemporaryRegistry m_registry;
+  const std::u16string m_path = [] {
+    std::string p = FARROWGATE_MODULE_PATH;
+    return std::u16string(p.begin(), p.end());
+  }();
+};
+
+#define LIB u"TypeLib\\{F05A841F-D724-47D4-BA1A-685429E8B427}"
+#define IFACE u"Interface\\{67AA1779-F0F0-4C56-B3CE-D87CC43BCB2E}"
+
+TEST_F(TypeLibraryRegistration, RegisteringWritesTheDocumentedKeysAndUnregisteringRemovesThem) {
+  ITypeLib* found = nullptr;
+  EXPECT_EQ(LoadRegTypeLib(kLibrary, 1, 0, 0, &found), TYPE_E_LIBNOTREGISTERED);
+  ASSERT_EQ(RegisterTypeLib(m_lib, m_path.c_str(), nullptr), S_OK);
+  EXPECT_EQ(Value(LIB u"\\1.0"), u"Farrowgate 1.0 Type Library");
+  EXPECT_EQ(Value(LIB u"\\1.0\\FLAGS"), u"0");
+  EXPECT_EQ(Value(LIB u"\\1.0\\0\\win32"), m_path);
+  EXPECT_EQ(Value(LIB u"\\1.0\\HELPDIR"), m_path.substr(0, m_path.rfind(u'/')));
+  EXPECT_EQ(Value(IFACE), u"IDialogHelper");
+  EXPECT_EQ(Value(IFACE u"\\ProxyStubClsid32"), u"{00020424-0000-0000-C000-000000000046}");
+  EXPECT_EQ(Value(IFACE u"\\TypeLib"), u"{F05A841F-D724-47D4-BA1A-685429E8B427}");
+  EXPECT_EQ(Value(IFACE u"\\TypeLib", u"Version"), u"1.0");
+  EXPECT_FALSE(Exists(u"Interface\\{4C3A0C4C-1D37-4C85-81C5-CD3FFDB59C65}")) << "a class is no interface";
+
+  ASSERT_EQ(LoadRegTypeLib(kLibrary, 1, 0, 0x0409, &found), S_OK) << "the neutral locale serves any";
+  EXPECT_EQ(found->GetTypeInfoCount(), 2u);
+  found->Release();
+  EXPECT_EQ(LoadRegTypeLib(kLibrary, 2, 0, 0, &found), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(found, nullptr);
+
+  ASSERT_EQ(UnRegisterTypeLib(kLibrary, 1, 0, 0, SYS_WIN32), S_OK);
+  EXPECT_FALSE(Exists(LIB));
+  EXPECT_FALSE(Exists(IFACE));
+  EXPECT_EQ(UnRegisterTypeLib(kLibrary, 1, 0, 0, SYS_WIN32), TYPE_E_REGISTRYACCESS) << "not registered";
+}
+
+TEST_F(TypeLibraryRegistration, AFailedWriteLeavesNoHalfRegistration) {
+  auto registerIt = [&] { return static_cast<long>(RegisterTypeLib(m_lib, m_path.c_str(), nullptr)); };
+  // A single failed write is cleaned up completely. When every write from
+  // then on fails, the clean-up cannot write either, and what was written
+  // stays (removed here for the next run).
+  auto allOrNothing = [&](const fgtest::FaultRun& run) {
+    if (!run.persistent || run.succeeded) {
+      EXPECT_EQ(Exists(LIB), run.succeeded);
+      EXPECT_EQ(Exists(IFACE), run.succeeded);
+    }
+    (void)RegDeleteTreeW(HKEY_CLASSES_ROOT, LIB);
+    (void)RegDeleteTreeW(HKEY_CLASSES_ROOT, IFACE);
+  };
+  fgtest::FaultLoopCounts counts = fgtest::RunFaultLoop(fgtest::Service::RegistryWrite, S_OK, TYPE_E_REGISTRYACCESS,
+                                                        registerIt, allOrNothing);
+  EXPECT_GT(counts.once, 10);
 }
 
 }  // namespace

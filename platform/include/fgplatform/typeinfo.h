@@ -227,3 +227,19 @@ interface ITypeLib : public IUnknown {
 // GetTypeComp, ITypeInfo::GetTypeComp, Invoke, AddressOfMember,
 // CreateInstance. Libraries carry no variables and no custom data.
 FG_API HRESULT STDAPICALLTYPE LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
+
+// The registration of type libraries under HKCR\TypeLib and HKCR\Interface
+// (the keys are listed in typelib_registry.cpp). RegisterTypeLib writes
+// them all or, when a write fails, removes what it wrote (as far as the
+// registry lets it) and answers TYPE_E_REGISTRYACCESS. LoadRegTypeLib and QueryPathOfRegTypeLib find the
+// exact version asked for, in the locale's key, its primary language's or
+// the neutral one; TYPE_E_LIBNOTREGISTERED when there is none.
+// UnRegisterTypeLib of a library that is not registered answers
+// TYPE_E_REGISTRYACCESS.
+FG_API HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
+FG_API HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
+                                               SYSKIND syskind);
+FG_API HRESULT STDAPICALLTYPE LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid,
+                                            ITypeLib** pptlib);
+FG_API HRESULT STDAPICALLTYPE QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid,
+                                                   BSTR* lpbstrPathName);

@@ -1,0 +1,197 @@
+// The registration of type libraries: RegisterTypeLib writes the documented
+// keys, LoadRegTypeLib finds a library through them, UnRegisterTypeLib
+// removes them again.
+//
+//   HKCR\TypeLib\{libid}\MAJOR.MINOR           (default) the library's help string, else its name
+//                                   \FLAGS      (default) the library flags, decimal
+//                                   \HELPDIR    (default) the help directory (the file's own folder)
+//                                   \LCID\win32 (default) the library's full path (win64 for SYS_WIN64)
+//   HKCR\Interface\{iid}                     (default) the interface's name
+//                       \ProxyStubClsid32    (default) the automation marshaler's class
+//                       \TypeLib             (default) {libid}, "Version" MAJOR.MINOR
+//
+// Versions and locales are written in hexadecimal, as the keys are read.
+// An interface gets its key when it is dual or marked for automation.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "codepage.h"
+#include "fgplatform/win32.h"
+
+namespace {
+
+constexpr const char16_t* kMarshaler = u"{00020424-0000-0000-C000-000000000046}";
+
+std::u16string GuidText(REFGUID g) {
+  char16_t text[40];
+  StringFromGUID2(g, text, 40);
+  return text;
+}
+
+std::u16string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", value);
+  return fgp::Utf8ToWide(text);
+}
+
+std::u16string VersionText(WORD major, WORD minor) { return Hex(major) + u"." + Hex(minor); }
+
+const char16_t* PlatformKey(SYSKIND kind) { return kind == SYS_WIN64 ? u"win64" : u"win32"; }
+
+// Writes a key's default value (and creates the key); false on a failure.
+bool WriteDefault(const std::u16string& path, const std::u16string& value, const char16_t* name = nullptr) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  LSTATUS status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                  static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+bool ReadDefault(const std::u16string& path, std::u16string& out, const char16_t* name = nullptr) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  char16_t buffer[1024];
+  DWORD size = sizeof buffer - sizeof(char16_t), type = 0;
+  LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  buffer[size / sizeof(char16_t)] = 0;
+  out = buffer;
+  return true;
+}
+
+// The interfaces of a library that get keys of their own: GUID and name.
+std::vector<std::pair<GUID, std::u16string>> AutomationInterfaces(ITypeLib* lib) {
+  std::vector<std::pair<GUID, std::u16string>> out;
+  for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
+    ITypeInfo* info = nullptr;
+    if (FAILED(lib->GetTypeInfo(i, &info))) continue;
+    TYPEATTR* attr = nullptr;
+    if (SUCCEEDED(info->GetTypeAttr(&attr))) {
+      bool automation = (attr->typekind == TKIND_DISPATCH || attr->typekind == TKIND_INTERFACE) &&
+                        (attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE));
+      BSTR name = nullptr;
+      if (automation && SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)))
+        out.push_back({attr->guid, name != nullptr ? std::u16string(name) : std::u16string()});
+      SysFreeString(name);
+      info->ReleaseTypeAttr(attr);
+    }
+    info->Release();
+  }
+  return out;
+}
+
+std::u16string FolderOf(const std::u16string& path) {
+  size_t slash = path.rfind(u'/');
+  return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+// Removes a key with what lies under it; a missing key is no failure.
+void RemoveTree(const std::u16string& path) { (void)RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str()); }
+void RemoveKey(const std::u16string& path) { (void)RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str()); }
+
+bool HasSubkeys(const std::u16string& path, std::initializer_list<const char16_t*> ignored) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  bool any = false;
+  char16_t name[256];
+  for (DWORD i = 0; !any; ++i) {
+    DWORD size = 256;
+    if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    any = true;
+    for (const char16_t* skip : ignored) any = any && lstrcmpiW(name, skip) != 0;
+  }
+  RegCloseKey(key);
+  return any;
+}
+
+}  // namespace
+
+HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+  if (ptlib == nullptr || szFullPath == nullptr) return E_INVALIDARG;
+  TLIBATTR* attr = nullptr;
+  HRESULT hr = ptlib->GetLibAttr(&attr);
+  if (FAILED(hr)) return hr;
+  TLIBATTR a = *attr;
+  ptlib->ReleaseTLibAttr(attr);
+  BSTR name = nullptr, doc = nullptr;
+  (void)ptlib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);  // a library without texts still registers
+  std::u16string title = doc != nullptr ? doc : name != nullptr ? name : u"";
+  SysFreeString(name);
+  SysFreeString(doc);
+
+  std::u16string libid = GuidText(a.guid);
+  std::u16string version = VersionText(a.wMajorVerNum, a.wMinorVerNum);
+  std::u16string versionKey = u"TypeLib\\" + libid + u"\\" + version;
+  std::u16string helpDir = szHelpDir != nullptr ? std::u16string(szHelpDir) : FolderOf(szFullPath);
+  bool ok = WriteDefault(versionKey, title) && WriteDefault(versionKey + u"\\FLAGS", Hex(a.wLibFlags)) &&
+            WriteDefault(versionKey + u"\\HELPDIR", helpDir) &&
+            WriteDefault(versionKey + u"\\" + Hex(a.lcid) + u"\\" + PlatformKey(a.syskind), szFullPath);
+  std::vector<std::pair<GUID, std::u16string>> interfaces = AutomationInterfaces(ptlib);
+  for (size_t i = 0; ok && i < interfaces.size(); ++i) {
+    std::u16string key = u"Interface\\" + GuidText(interfaces[i].first);
+    ok = WriteDefault(key, interfaces[i].second) && WriteDefault(key + u"\\ProxyStubClsid", kMarshaler) &&
+         WriteDefault(key + u"\\ProxyStubClsid32", kMarshaler) && WriteDefault(key + u"\\TypeLib", libid) &&
+         WriteDefault(key + u"\\TypeLib", version, u"Version");
+  }
+  if (ok) return S_OK;
+  // Nothing half written stays: the version's key and the interfaces' go.
+  RemoveTree(versionKey);
+  if (!HasSubkeys(u"TypeLib\\" + libid, {})) RemoveKey(u"TypeLib\\" + libid);
+  for (const auto& [iid, unused] : interfaces) RemoveTree(u"Interface\\" + GuidText(iid));
+  return TYPE_E_REGISTRYACCESS;
+}
+
+HRESULT STDAPICALLTYPE QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid, BSTR* lpbstrPathName) {
+  if (lpbstrPathName == nullptr) return E_INVALIDARG;
+  *lpbstrPathName = nullptr;
+  std::u16string versionKey = u"TypeLib\\" + GuidText(guid) + u"\\" + VersionText(wMaj, wMin);
+  // The locale's own key, then its primary language, then the neutral one.
+  for (LCID tried : {lcid, static_cast<LCID>(PRIMARYLANGID(LANGIDFROMLCID(lcid))), static_cast<LCID>(0)}) {
+    for (const char16_t* platform : {u"win32", u"win64"}) {
+      std::u16string path;
+      if (!ReadDefault(versionKey + u"\\" + Hex(tried) + u"\\" + platform, path)) continue;
+      *lpbstrPathName = SysAllocString(path.c_str());
+      return *lpbstrPathName != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+  }
+  return TYPE_E_LIBNOTREGISTERED;
+}
+
+HRESULT STDAPICALLTYPE LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib) {
+  if (pptlib == nullptr) return E_INVALIDARG;
+  *pptlib = nullptr;
+  BSTR path = nullptr;
+  HRESULT hr = QueryPathOfRegTypeLib(rguid, wVerMajor, wVerMinor, lcid, &path);
+  if (FAILED(hr)) return hr;
+  hr = LoadTypeLib(path, pptlib);
+  SysFreeString(path);
+  return hr;
+}
+
+HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
+  std::u16string libid = GuidText(libID);
+  std::u16string versionKey = u"TypeLib\\" + libid + u"\\" + VersionText(wVerMajor, wVerMinor);
+  std::u16string platformKey = versionKey + u"\\" + Hex(lcid) + u"\\" + PlatformKey(syskind);
+  std::u16string path;
+  if (!ReadDefault(platformKey, path)) return TYPE_E_REGISTRYACCESS;  // not registered
+  // The interfaces' keys go when they name this library.
+  ITypeLib* lib = nullptr;
+  if (SUCCEEDED(LoadTypeLib(path.c_str(), &lib))) {
+    for (const auto& [iid, name] : AutomationInterfaces(lib)) {
+      std::u16string key = u"Interface\\" + GuidText(iid), owner;
+      if (ReadDefault(key + u"\\TypeLib", owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0) RemoveTree(key);
+    }
+    lib->Release();
+  }
+  RemoveKey(platformKey);
+  std::u16string localeKey = versionKey + u"\\" + Hex(lcid);
+  if (!HasSubkeys(localeKey, {})) RemoveKey(localeKey);
+  if (!HasSubkeys(versionKey, {u"FLAGS", u"HELPDIR"})) RemoveTree(versionKey);
+  if (!HasSubkeys(u"TypeLib\\" + libid, {})) RemoveKey(u"TypeLib\\" + libid);
+  return S_OK;
+}
