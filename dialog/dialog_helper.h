@@ -1,8 +1,8 @@
 // CDialogHelper keeps the settings of an open-file dialog and its results
 // as the automation properties of IDialogHelper. The class is abstract:
-// the frame's wrappers supply IUnknown, and the type-information operations
-// arrive with the type library. Late-bound calls by name (GetIDsOfNames,
-// Invoke) are defined with the frame's dispatcher (frame/dialog_dispatch.cpp).
+// the frame's wrappers supply IUnknown. The late-bound operations are
+// defined with the frame's dispatcher: calls by name in
+// frame/dialog_dispatch.cpp, type information in frame/dialog_type_info.cpp.
 #pragma once
 
 #include "dialog/dialog_identity.h"
@@ -46,6 +46,9 @@ class CDialogHelper : public IDialogHelper,
   STDMETHODIMP put_Filter(BSTR newVal) override;
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
+  STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
+  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
   STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
   STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
                       VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;

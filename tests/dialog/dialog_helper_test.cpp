@@ -110,7 +110,7 @@ TEST_F(DialogHelper, ConstructionRaisesWhenTheEmptyNameCannotBeAllocated) {
   void* object = reinterpret_cast<void*>(1);
   LONG locks = _pFrameModule->LockCount();
   fgtest::FailCall(fgtest::Service::SystemString, 1);
-  EXPECT_THROW(CComCreators<TestDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper, &object), CFrameException);
+  EXPECT_THROW(CComCreators<CDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper, &object), CFrameException);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(_pFrameModule->LockCount(), locks) << "the wrapper was destroyed; the baseline sees no block left";
 }
@@ -161,7 +161,7 @@ TEST_F(DialogHelper, AnAggregatedObjectLendsItsInterfacesToTheOuterObject) {
   fgtest::CountingOuter outer;
   LONG locks = _pFrameModule->LockCount();
   IUnknown* aggregate = nullptr;
-  ASSERT_EQ(CComCreators<TestDialogHelper>::CreatePlainOrAggregated(&outer, IID_IUnknown,
+  ASSERT_EQ(CComCreators<CDialogHelper>::CreatePlainOrAggregated(&outer, IID_IUnknown,
                                                                     reinterpret_cast<void**>(&aggregate)),
             S_OK);
   EXPECT_EQ(_pFrameModule->LockCount(), locks + 1);

@@ -6,7 +6,9 @@
 
 #include "fgplatform/test_baseline.h"
 #include "fgplatform/test_fault_loop.h"
+#include "fgplatform/test_registry.h"
 #include "frame/dispatch.h"
+#include "frame/module.h"
 #include "test_dialog_helper.h"
 
 namespace {
@@ -187,6 +189,60 @@ TEST_F(Dispatch, AnArrayOfValuesStaysAsItIsWhenAnotherArrayTypeIsAsked) {
   std::vector<std::string> lines = TraceLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "FRAMEEVENT: __VariantChangeType(pvargDest->vt=8204,vt=8200)\n");
+  Reports();
+}
+
+TEST_F(Dispatch, TypeInformationComesFromTheLibrarysOwnFileAndTheRegistry) {
+  UINT count = 7;
+  ASSERT_EQ(m_object->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u) << "the program's file holds the type library";
+  EXPECT_EQ(m_object->GetTypeInfoCount(nullptr), E_POINTER);
+  ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+  EXPECT_EQ(m_object->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+  ASSERT_EQ(m_object->GetTypeInfo(0, 0, &info), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->guid, IID_IDialogHelper);
+  info->ReleaseTypeAttr(attr);
+  ITypeInfo* again = nullptr;
+  ASSERT_EQ(m_object->GetTypeInfo(0, 0, &again), S_OK);
+  EXPECT_NE(again, info) << "the interface's information is loaded anew each time";
+  again->Release();
+  info->Release();
+
+  // The class's information needs the registered library.
+  fgtest::TemporaryRegistry registry;
+  IProvideClassInfo* provider = nullptr;
+  ASSERT_EQ(m_object->QueryInterface(IID_IProvideClassInfo, reinterpret_cast<void**>(&provider)), S_OK);
+  ITypeInfo* classInfo = reinterpret_cast<ITypeInfo*>(1);
+  EXPECT_EQ(provider->GetClassInfo(&classInfo), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(classInfo, nullptr);
+  std::vector<std::string> lines = TraceLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "ERROR : Unable to load Typelibrary. (HRESULT = 0x8002801d)\n");
+  EXPECT_EQ(lines[1], "\tVerify TypelibID and major version specified with\n");
+  EXPECT_EQ(lines[2], "\tIProvideClassInfoImpl or CComTypeInfoHolder\n");
+
+  char16_t path[260];
+  ASSERT_GT(GetModuleFileNameW(nullptr, path, 260), 0u);
+  ITypeLib* lib = nullptr;
+  ASSERT_EQ(LoadTypeLib(path, &lib), S_OK);
+  ASSERT_EQ(RegisterTypeLib(lib, path, nullptr), S_OK);
+  lib->Release();
+  ASSERT_EQ(provider->GetClassInfo(&classInfo), S_OK);
+  ASSERT_EQ(classInfo->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+  EXPECT_EQ(attr->guid, CLSID_DialogHelper);
+  classInfo->ReleaseTypeAttr(attr);
+  ITypeInfo* same = nullptr;
+  ASSERT_EQ(provider->GetClassInfo(&same), S_OK);
+  EXPECT_EQ(same, classInfo) << "kept by the holder until the module unloads";
+  same->Release();
+  classInfo->Release();
+  provider->Release();
+  // What unloading the module does: its term functions release the held
+  // information (and the baseline sees the term function's record freed).
+  RunTermFuncs(_pFrameModule);
   Reports();
 }
 

@@ -1,6 +1,4 @@
-// A test-only finish of CDialogHelper: the frame's wrappers give it its
-// identity; the type-information operations, which arrive with the type
-// library, answer E_NOTIMPL here.
+// The dialog object as the tests make it.
 #pragma once
 
 #include <string>
@@ -10,28 +8,20 @@
 #include "fgplatform/test_baseline.h"
 #include "frame/comobject.h"
 
-class TestDialogHelper : public CDialogHelper {
- public:
-  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetClassInfo(ITypeInfo**) override { return E_NOTIMPL; }
-
-  // Makes a plain object as the class factory will, holding one reference.
-  static CComObject<TestDialogHelper>* Make() {
-    IDialogHelper* object = nullptr;
-    HRESULT hr = CComCreators<TestDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper,
-                                                             reinterpret_cast<void**>(&object));
-    EXPECT_EQ(hr, S_OK);
-    return static_cast<CComObject<TestDialogHelper>*>(object);
-  }
-};
+// Makes a plain object as the class factory will, holding one reference.
+inline CComObject<CDialogHelper>* MakeDialogObject() {
+  IDialogHelper* object = nullptr;
+  HRESULT hr = CComCreators<CDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper, reinterpret_cast<void**>(&object));
+  EXPECT_EQ(hr, S_OK);
+  return static_cast<CComObject<CDialogHelper>*>(object);
+}
 
 // A fixture holding one new object, released (to a count of 0) at the end.
 class DialogObjectTest : public fgtest::BaselineTest {
  protected:
   void SetUp() override {
     BaselineTest::SetUp();
-    m_object = TestDialogHelper::Make();
+    m_object = MakeDialogObject();
   }
   void TearDown() override {
     EXPECT_EQ(m_object->Release(), 0u);
@@ -73,5 +63,5 @@ class DialogObjectTest : public fgtest::BaselineTest {
     info->Release();
     return text;
   }
-  CComObject<TestDialogHelper>* m_object = nullptr;
+  CComObject<CDialogHelper>* m_object = nullptr;
 };
