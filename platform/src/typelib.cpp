@@ -48,6 +48,10 @@ bool SameText(const std::string& name, LPCOLESTR wanted) {
   return lstrcmpiW(wide.c_str(), wanted) == 0;
 }
 
+// Whether the name asks for the standard automation library, which the
+// platform carries among its own resources.
+bool IsStandardLibrary(LPCOLESTR file) { return lstrcmpiW(file, u"stdole2.tlb") == 0; }
+
 class CTypeLib;
 
 class CTypeInfo final : public ITypeInfo2 {
@@ -153,6 +157,9 @@ class CTypeInfo final : public ITypeInfo2 {
   // Whether the dispatch view shows the function's last parameter as its result.
   bool ResultFromRetval(const fgtlb::FuncRecord& f) const;
   int FindFunc(MEMBERID memid) const;
+  // A type of another library: only the standard library is found (the
+  // one every library this compiler writes imports).
+  HRESULT ImportedTypeInfo(uint32_t import, ITypeInfo** ppTInfo);
 
   std::atomic<ULONG> m_refs{1};
   CTypeLib* m_lib;
@@ -328,13 +335,14 @@ HRESULT CTypeInfo::GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) {
     FUNCDESC desc;
     TYPEDESC resultPointee;
   };
-  size_t bytes = sizeof(Block) + shown * (sizeof(ELEMDESC) + sizeof(TYPEDESC));
+  size_t bytes = sizeof(Block) + shown * (sizeof(ELEMDESC) + 2 * sizeof(TYPEDESC));
   auto* raw = static_cast<unsigned char*>(::operator new(bytes, std::nothrow));
   if (raw == nullptr) return E_OUTOFMEMORY;
   std::memset(raw, 0, bytes);
   auto* block = reinterpret_cast<Block*>(raw);
   auto* params = reinterpret_cast<ELEMDESC*>(raw + sizeof(Block));
   auto* pointees = reinterpret_cast<TYPEDESC*>(params + shown);
+  TYPEDESC* voids = pointees + shown;  // what a pointer to a pointer points at
   FUNCDESC& d = block->desc;
   d.memid = f.memberId;
   d.funckind = DispatchView() ? FUNC_DISPATCH : static_cast<FUNCKIND>(f.funcKind);
@@ -351,6 +359,10 @@ HRESULT CTypeInfo::GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) {
     if (p.vt == VT_PTR) {
       pointees[k].vt = p.pointee;
       params[k].tdesc.lptdesc = &pointees[k];
+      if (p.pointee == VT_PTR) {
+        voids[k].vt = VT_VOID;
+        pointees[k].lptdesc = &voids[k];
+      }
     } else if (p.vt == VT_USERDEFINED) {
       params[k].tdesc.hreftype = p.userType;
     }
@@ -443,10 +455,23 @@ HRESULT CTypeInfo::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) {
   *ppTInfo = nullptr;
   bool view = (hRefType & kInterfaceView) != 0 && (hRefType & fgtlb::kImportedRef) == 0;
   uint32_t index = hRefType & ~kInterfaceView;
-  if (hRefType & fgtlb::kImportedRef) return TYPE_E_CANTLOADLIBRARY;  // imported types are not loaded (yet)
+  if (hRefType & fgtlb::kImportedRef) return ImportedTypeInfo(hRefType & ~fgtlb::kImportedRef, ppTInfo);
   if (index >= Data().Header().typeCount) return E_INVALIDARG;
   *ppTInfo = new (std::nothrow) CTypeInfo(m_lib, index, view);
   return *ppTInfo != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CTypeInfo::ImportedTypeInfo(uint32_t import, ITypeInfo** ppTInfo) {
+  if (import >= Data().Header().importCount) return E_INVALIDARG;
+  fgtlb::ImportRecord r = Data().Import(import);
+  std::u16string file = fgp::Utf8ToWide(Data().Text(r.fileName));
+  if (!IsStandardLibrary(file.c_str())) return TYPE_E_CANTLOADLIBRARY;
+  ITypeLib* lib = nullptr;
+  HRESULT hr = LoadTypeLib(file.c_str(), &lib);
+  if (FAILED(hr)) return hr;
+  hr = lib->GetTypeInfoOfGuid(ToGuid(r.typeGuid), ppTInfo);
+  lib->Release();
+  return hr;
 }
 
 HRESULT CTypeInfo::GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) {
@@ -468,16 +493,29 @@ HRESULT CTypeInfo::GetFuncIndexOfMemId(MEMBERID memid, INVOKEKIND invKind, UINT*
   return TYPE_E_ELEMENTNOTFOUND;
 }
 
-// The library's bytes: a library file as it is, or the "TYPELIB" resource 1
-// of a module file.
+HRESULT ReadResource(HMODULE module, std::vector<uint8_t>& out) {
+  HRSRC r = FindResourceW(module, MAKEINTRESOURCEW(1), u"TYPELIB");
+  const auto* p = r != nullptr ? static_cast<const uint8_t*>(LockResource(LoadResource(module, r))) : nullptr;
+  if (p == nullptr) return TYPE_E_CANTLOADLIBRARY;
+  out.assign(p, p + SizeofResource(module, r));
+  return S_OK;
+}
+
+// The library's bytes: the platform's standard library, a library file as
+// it is, or the "TYPELIB" resource 1 of a module file.
 HRESULT ReadLibrary(LPCOLESTR file, std::vector<uint8_t>& out) {
+  if (IsStandardLibrary(file)) {
+    HMODULE platform = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&IsStandardLibrary), &platform))
+      return TYPE_E_CANTLOADLIBRARY;
+    return ReadResource(platform, out);
+  }
   HMODULE module = LoadLibraryExW(file, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (module != nullptr) {
-    HRSRC r = FindResourceW(module, MAKEINTRESOURCEW(1), u"TYPELIB");
-    const auto* p = r != nullptr ? static_cast<const uint8_t*>(LockResource(LoadResource(module, r))) : nullptr;
-    if (p != nullptr) out.assign(p, p + SizeofResource(module, r));
+    HRESULT hr = ReadResource(module, out);
     FreeLibrary(module);
-    return p != nullptr ? S_OK : TYPE_E_CANTLOADLIBRARY;
+    return hr;
   }
   std::ifstream in(fgp::WideToUtf8(file), std::ios::binary | std::ios::ate);
   if (!in || in.tellg() < 0 || in.tellg() > static_cast<std::streamoff>(fgtlb::kMaxSize)) return TYPE_E_CANTLOADLIBRARY;

@@ -212,6 +212,56 @@ TEST(TypeLibraryFiles, MissingAndDamagedLibrariesAreRefused) {
   unlink(path.c_str());
 }
 
+TEST_F(TypeLibrary, TheBaseInterfacesComeFromTheStandardLibrary) {
+  ITypeInfo* dispatch = nullptr;
+  ASSERT_EQ(m_lib->GetTypeInfoOfGuid(kInterface, &dispatch), S_OK);
+  HREFTYPE ref = 0;
+  ASSERT_EQ(dispatch->GetRefTypeOfImplType(0, &ref), S_OK);
+  ITypeInfo* base = nullptr;
+  ASSERT_EQ(dispatch->GetRefTypeInfo(ref, &base), S_OK) << "IDispatch, imported from stdole2.tlb";
+  BSTR name = nullptr;
+  ASSERT_EQ(base->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Take(name), u"IDispatch");
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(base->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->guid, IID_IDispatch);
+  EXPECT_EQ(attr->cFuncs, 4);
+  EXPECT_EQ(attr->cbSizeVft, 7 * sizeof(void*));
+  base->ReleaseTypeAttr(attr);
+  FUNCDESC* invoke = nullptr;
+  ASSERT_EQ(base->GetFuncDesc(3, &invoke), S_OK);
+  EXPECT_EQ(invoke->memid, 0x60010003);
+  EXPECT_EQ(invoke->oVft, static_cast<SHORT>(6 * sizeof(void*)));
+  EXPECT_EQ(invoke->cParams, 8);
+  EXPECT_EQ(invoke->wFuncFlags, FUNCFLAG_FRESTRICTED);
+  base->ReleaseFuncDesc(invoke);
+  ASSERT_EQ(base->GetRefTypeOfImplType(0, &ref), S_OK);
+  ITypeInfo* unknown = nullptr;
+  ASSERT_EQ(base->GetRefTypeInfo(ref, &unknown), S_OK);
+  ASSERT_EQ(unknown->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->guid, IID_IUnknown);
+  EXPECT_EQ(attr->cImplTypes, 0) << "IUnknown starts every table";
+  unknown->ReleaseTypeAttr(attr);
+  FUNCDESC* query = nullptr;
+  ASSERT_EQ(unknown->GetFuncDesc(0, &query), S_OK);
+  ASSERT_EQ(query->cParams, 2);
+  EXPECT_EQ(query->lprgelemdescParam[1].tdesc.vt, VT_PTR);
+  EXPECT_EQ(query->lprgelemdescParam[1].tdesc.lptdesc->vt, VT_PTR);
+  EXPECT_EQ(query->lprgelemdescParam[1].tdesc.lptdesc->lptdesc->vt, VT_VOID) << "void**";
+  unknown->ReleaseFuncDesc(query);
+  unknown->Release();
+  base->Release();
+  dispatch->Release();
+
+  ITypeLib* stdole = nullptr;
+  ASSERT_EQ(LoadTypeLib(u"STDOLE2.TLB", &stdole), S_OK) << "the name is the platform's own library, any case";
+  TLIBATTR* lib = nullptr;
+  ASSERT_EQ(stdole->GetLibAttr(&lib), S_OK);
+  EXPECT_EQ(lib->wMajorVerNum, 2);
+  stdole->ReleaseTLibAttr(lib);
+  EXPECT_EQ(stdole->Release(), 0u);
+}
+
 class TypeLibraryRegistration : public TypeLibrary {
  protected:
   static bool Exists(const char16_t* path) {

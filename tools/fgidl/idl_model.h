@@ -24,6 +24,7 @@ struct Method {
   int32_t id = 0;
   bool hasId = false;
   uint32_t invokeKind = 1;  // INVOKE_FUNC
+  uint32_t funcFlags = 0;   // FUNCFLAG_*
   std::string helpString;
   uint32_t helpContext = 0;
   uint16_t returnType = 0;
@@ -33,7 +34,7 @@ struct Method {
 
 struct Interface {
   std::string name;
-  std::string base;  // "IDispatch", "IUnknown" or an interface of the file
+  std::string base;  // "IDispatch", "IUnknown" or an interface of the file; empty for IUnknown itself
   fgtlb::Guid guid{};
   bool hasGuid = false;
   std::string helpString;

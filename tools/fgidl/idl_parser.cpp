@@ -167,9 +167,12 @@ class Parser {
     if (a.Has("oleautomation")) i.flags |= TYPEFLAG_FOLEAUTOMATION;
     if (a.Has("nonextensible")) i.flags |= TYPEFLAG_FNONEXTENSIBLE;
     if (a.Has("hidden")) i.flags |= TYPEFLAG_FHIDDEN;
-    Expect(':');
-    i.base = Name();
-    if (i.base != "IDispatch" && i.base != "IUnknown" && FindInterface(i.base) == nullptr)
+    // IUnknown alone has no base: it starts every table.
+    if (i.name != "IUnknown" || IsMark(m_lex.Peek(), ':')) {
+      Expect(':');
+      i.base = Name();
+    }
+    if (!i.base.empty() && i.base != "IDispatch" && i.base != "IUnknown" && FindInterface(i.base) == nullptr)
       throw IdlError(line, "unknown base interface " + i.base);
     if ((i.flags & TYPEFLAG_FDUAL) && i.base != "IDispatch") throw IdlError(line, "a dual interface derives from IDispatch");
     Expect('{');
@@ -187,6 +190,8 @@ class Parser {
     if (IsMark(m_lex.Peek(), '[')) {
       Attributes a = ReadAttributes();
       CheckKnown(a, {"id", "propget", "propput", "propputref", "helpstring", "helpcontext", "hidden", "restricted"});
+      if (a.Has("restricted")) m.funcFlags |= FUNCFLAG_FRESTRICTED;
+      if (a.Has("hidden")) m.funcFlags |= FUNCFLAG_FHIDDEN;
       if (a.Has("id")) {
         char* end = nullptr;
         const std::string& v = a.Get("id");
@@ -202,7 +207,7 @@ class Parser {
       if (a.Has("helpcontext")) m.helpContext = static_cast<uint32_t>(std::strtoul(a.Get("helpcontext").c_str(), nullptr, 0));
     }
     Param result = TypeOf(m.line);
-    if (result.vt != VT_HRESULT && result.vt != VT_VOID) throw IdlError(m.line, "methods return HRESULT");
+    if (result.vt == VT_PTR) throw IdlError(m.line, "a method returns no pointer");
     m.returnType = result.vt;
     m.name = Name();
     Expect('(');
@@ -243,24 +248,39 @@ class Parser {
   }
 
   // A type with at most one level of pointer (interfaces are pointers
-  // already: IDispatch* is VT_DISPATCH, IDispatch** a pointer to it).
+  // already: IDispatch* is VT_DISPATCH, IDispatch** a pointer to it), or
+  // void**. The records of the system's interfaces (GUID, DISPPARAMS,
+  // EXCEPINFO) are described as void; REFIID as a pointer to it; an
+  // interface other than IUnknown and IDispatch as IUnknown.
   Param TypeOf(int line) {
     static const std::map<std::string, uint16_t> kBase = {
-        {"HRESULT", VT_HRESULT}, {"VARIANT_BOOL", VT_BOOL}, {"BSTR", VT_BSTR},  {"VARIANT", VT_VARIANT},
-        {"long", VT_I4},         {"int", VT_INT},           {"short", VT_I2},  {"char", VT_I1},
-        {"double", VT_R8},       {"float", VT_R4},          {"void", VT_VOID}, {"IUnknown", VT_UNKNOWN},
-        {"IDispatch", VT_DISPATCH}};
+        {"HRESULT", VT_HRESULT}, {"VARIANT_BOOL", VT_BOOL},  {"BSTR", VT_BSTR},        {"VARIANT", VT_VARIANT},
+        {"long", VT_I4},         {"int", VT_INT},            {"short", VT_I2},         {"char", VT_I1},
+        {"double", VT_R8},       {"float", VT_R4},           {"void", VT_VOID},        {"IUnknown", VT_UNKNOWN},
+        {"IDispatch", VT_DISPATCH}, {"ITypeInfo", VT_UNKNOWN}, {"UINT", VT_UINT},      {"ULONG", VT_UI4},
+        {"LCID", VT_UI4},        {"DISPID", VT_I4},          {"WORD", VT_UI2},         {"LPOLESTR", VT_LPWSTR},
+        {"GUID", VT_VOID},       {"DISPPARAMS", VT_VOID},    {"EXCEPINFO", VT_VOID}};
     std::string name = Name();
-    auto it = kBase.find(name);
-    bool isInterface = name == "IUnknown" || name == "IDispatch";
-    if (it == kBase.end()) throw IdlError(line, "unknown type " + name);
     Param p;
+    if (name == "REFIID") {
+      p.vt = VT_PTR;
+      p.pointee = VT_VOID;
+      return p;
+    }
+    auto it = kBase.find(name);
+    bool isInterface = name == "IUnknown" || name == "IDispatch" || name == "ITypeInfo";
+    if (it == kBase.end()) throw IdlError(line, "unknown type " + name);
     p.vt = it->second;
     int stars = 0;
     while (Accept('*')) ++stars;
     if (isInterface) {
       if (stars == 0) throw IdlError(line, "an interface is passed by pointer");
       --stars;
+    }
+    if (stars == 2 && name == "void") {
+      p.vt = VT_PTR;
+      p.pointee = VT_PTR;  // a pointer to a pointer to void
+      return p;
     }
     if (stars > 1) throw IdlError(line, "more than one level of pointer");
     if (stars == 1) {

@@ -65,10 +65,13 @@ class Writer {
     std::vector<fgtlb::ImplRecord> impls;
   };
 
+  // Bases that the file does not define come from stdole2.tlb.
   void CheckImports() {
     bool stdole = false;
     for (const std::string& lib : m_lib.importLibs) stdole = stdole || lib == "stdole2.tlb";
-    if (!stdole && !m_lib.interfaces.empty()) throw IdlError(0, "the library must importlib(\"stdole2.tlb\")");
+    for (const Interface& i : m_lib.interfaces)
+      if (!stdole && !i.base.empty() && IndexOfInterface(i.base) < 0)
+        throw IdlError(i.line, "the library must importlib(\"stdole2.tlb\") for " + i.base);
   }
 
   uint32_t String(const std::string& text) {
@@ -105,9 +108,10 @@ class Writer {
 
   // The slots of an interface's table: its base's, then its own.
   uint32_t Slots(const std::string& name) const {
-    if (name == "IUnknown") return kUnknownSlots;
-    if (name == "IDispatch") return kDispatchSlots;
-    const Interface& i = m_lib.interfaces[static_cast<size_t>(IndexOfInterface(name))];
+    if (name.empty()) return 0;
+    int local = IndexOfInterface(name);
+    if (local < 0) return name == "IUnknown" ? kUnknownSlots : kDispatchSlots;
+    const Interface& i = m_lib.interfaces[static_cast<size_t>(local)];
     return Slots(i.base) + static_cast<uint32_t>(i.methods.size());
   }
 
@@ -120,10 +124,13 @@ class Writer {
     t.record.typeFlags = i.flags;
     uint32_t first = Slots(i.base);
     t.record.vtableSlots = first + static_cast<uint32_t>(i.methods.size());
-    uint32_t base = i.base == "IDispatch"  ? Import(kIDispatch, "IDispatch")
-                    : i.base == "IUnknown" ? Import(kIUnknown, "IUnknown")
-                                           : static_cast<uint32_t>(IndexOfInterface(i.base));
-    t.impls.push_back({base, 0});
+    if (!i.base.empty()) {
+      int local = IndexOfInterface(i.base);
+      uint32_t base = local >= 0                 ? static_cast<uint32_t>(local)
+                      : i.base == "IDispatch" ? Import(kIDispatch, "IDispatch")
+                                              : Import(kIUnknown, "IUnknown");
+      t.impls.push_back({base, 0});
+    }
     for (size_t k = 0; k < i.methods.size(); ++k) AddMethod(t, i.methods[k], first + static_cast<uint32_t>(k), k);
     m_types.push_back(std::move(t));
   }
@@ -134,6 +141,7 @@ class Writer {
     f.invokeKind = m.invokeKind;
     f.funcKind = FUNC_PUREVIRTUAL;
     f.callConv = CC_STDCALL;
+    f.funcFlags = m.funcFlags;
     f.vtableSlot = slot;
     f.name = String(m.name);
     f.helpString = Help(m.helpString, m.line);

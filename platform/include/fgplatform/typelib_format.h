@@ -82,7 +82,8 @@ struct FuncRecord {
   uint32_t paramCount, paramsOffset;
 };
 
-// A parameter's type is vt, or a pointer (VT_PTR) to pointee.
+// A parameter's type is vt, or a pointer (VT_PTR) to pointee; a pointee of
+// VT_PTR is a pointer to a pointer to void.
 struct ParamRecord {
   uint32_t name;  // kNoString: no recorded name
   uint16_t flags;  // PARAMFLAG_*
