@@ -23,7 +23,7 @@ HRESULT SetErrorObject(REFCLSID clsid, LPCOLESTR description, DWORD helpContext,
   WCHAR message[1024];
   if (reinterpret_cast<ULONG_PTR>(description) < 0x10000) {
     UINT nID = LOWORD(reinterpret_cast<ULONG_PTR>(description));
-    HRESULT hRes = hr;
+    [[maybe_unused]] HRESULT hRes = hr;  // named for the assertion's text
     FG_ASSERT_TEXT((nID >= 0x0200 && nID <= 0xffff) || hRes != 0,
                    "(nID >= 0x0200 && nID <= 0xffff) || hRes != 0", kSource);
     if (LoadStringW(resourceModule, nID, message, 1024) == 0) {

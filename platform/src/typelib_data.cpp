@@ -6,13 +6,6 @@
 
 namespace fgp {
 
-template <class T>
-T TypeLibData::Read(uint32_t offset, uint32_t index) const {
-  T v;
-  std::memcpy(&v, m_bytes.data() + offset + static_cast<size_t>(index) * sizeof(T), sizeof v);
-  return v;
-}
-
 std::string TypeLibData::Text(uint32_t at) const {
   if (at == fgtlb::kNoString) return std::string();
   return std::string(reinterpret_cast<const char*>(m_bytes.data()) + m_header.stringsOffset + at);

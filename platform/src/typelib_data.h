@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,11 @@ class TypeLibData {
 
  private:
   template <class T>
-  T Read(uint32_t offset, uint32_t index) const;
+  T Read(uint32_t offset, uint32_t index) const {
+    T v;
+    std::memcpy(&v, m_bytes.data() + offset + static_cast<size_t>(index) * sizeof(T), sizeof v);
+    return v;
+  }
   [[nodiscard]] bool Inside(uint64_t offset, uint64_t size) const { return offset <= m_bytes.size() && size <= m_bytes.size() - offset; }
   [[nodiscard]] bool StringOk(uint32_t at) const;
   [[nodiscard]] bool RefOk(uint32_t ref) const;
