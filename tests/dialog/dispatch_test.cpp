@@ -9,6 +9,7 @@
 #include "fgplatform/test_registry.h"
 #include "frame/dispatch.h"
 #include "frame/module.h"
+#include "frame/type_info_holder.h"
 #include "test_dialog_helper.h"
 
 namespace {
@@ -244,6 +245,28 @@ TEST_F(Dispatch, TypeInformationComesFromTheLibrarysOwnFileAndTheRegistry) {
   // information (and the baseline sees the term function's record freed).
   RunTermFuncs(_pFrameModule);
   Reports();
+}
+
+TEST_F(Dispatch, AHolderOfTheModulesOwnLibraryCachesTheMemberNames) {
+  // Versions 0xFFFF ask for the library in the module's own file, whatever
+  // its version: no registration is needed.
+  CComTypeInfoHolder holder = {&IID_IDialogHelper, &CFrameModule::m_libid, 0xFFFF, 0xFFFF, nullptr, 0, nullptr, 0};
+  ITypeInfo* info = nullptr;
+  ASSERT_EQ(holder.GetTI(0, &info), S_OK);
+  ASSERT_NE(holder.m_pNameCache, nullptr);
+  ASSERT_EQ(holder.m_nNameCount, 10);
+  EXPECT_EQ(std::u16string(holder.m_pNameCache[0].m_bstrName), u"OpenDialog");
+  EXPECT_EQ(holder.m_pNameCache[0].m_memid, 1);
+  EXPECT_EQ(holder.m_pNameCache[9].m_nLen, 6) << "Filter";
+  EXPECT_EQ(holder.m_pNameCache[9].m_memid, 6);
+  ITypeInfo2* info2 = nullptr;
+  EXPECT_EQ(info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&info2)), S_OK) << "the richer one is kept";
+  info2->Release();
+  info->Release();
+  EXPECT_EQ(holder.GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+  RunTermFuncs(_pFrameModule);
+  EXPECT_EQ(holder.m_pTypeInfo, nullptr) << "released at unload";
+  EXPECT_EQ(holder.m_pNameCache, nullptr);
 }
 
 }  // namespace
