@@ -1,6 +1,7 @@
 // The library's exported entry points.
 #include "frame/debug_assert.h"
 #include "frame/module.h"
+#include "frame/object_map.h"
 
 extern "C" FG_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
@@ -15,4 +16,9 @@ extern "C" FG_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 
 extern "C" FG_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
   return _pFrameModule->LockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" FG_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+  FG_ASSERT(ppv != nullptr, "module");
+  return FrameComModuleGetClassObject(&FrameComModule(), rclsid, riid, ppv);
 }

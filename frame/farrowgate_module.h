@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame/module.h"
+#include "frame/object_map.h"
 
 class CFarrowgateModule : public CFrameDllModuleT<CFarrowgateModule> {
  public:

@@ -108,8 +108,5 @@ class CFrameModuleT : public CFrameModule {
   CFrameModuleT() { m_libid = T::GetLibraryId(); }
 };
 
-template <class T>
-class CFrameDllModuleT : public CFrameModuleT<T> {};
-
 CFrameBaseModule& FrameBaseModule();
 _FRAME_WIN_MODULE& FrameWinModule();

@@ -7,6 +7,7 @@
 #include "frame/comobject.h"
 #include "frame/interface_table.h"
 #include "frame/module.h"
+#include "frame/object_map.h"
 #include "holders/shared_string.h"
 #include "holders/string_manager.h"
 
@@ -74,3 +75,10 @@ static_assert(offsetof(InterfaceEntry, pFunc) == 8);
 // The multi-threaded root: the count, then the section and its flag.
 static_assert(offsetof(CComObjectRootEx<CComMultiThreadModel>, m_critsec) == 4);
 static_assert(sizeof(CFrameObjectSection) == 28);
+
+// The object map's rows and owner.
+static_assert(sizeof(ObjectMapEntry) == 36);
+static_assert(offsetof(ObjectMapEntry, pFactory) == 16);
+static_assert(offsetof(ObjectMapEntry, pfnModuleEvent) == 32);
+static_assert(sizeof(_FRAME_COM_MODULE) == 40, "cbStruct of the object map's owner");
+static_assert(offsetof(_FRAME_COM_MODULE, m_csMap) == 16);

@@ -1,0 +1,171 @@
+// The class factory and the object map through the exports of the built
+// component module, loaded as a host loads it: one cached factory, the
+// lock count through objects, factory references and LockServer,
+// aggregation, and failures that leave no factory behind.
+#include <cstdio>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fgplatform/test_baseline.h"
+#include "fgplatform/test_outer.h"
+#include "fgplatform/win32.h"
+
+namespace {
+
+const CLSID kClass = {0x4C3A0C4C, 0x1D37, 0x4C85, {0x81, 0xC5, 0xCD, 0x3F, 0xFD, 0xB5, 0x9C, 0x65}};
+const IID kInterface = {0x67AA1779, 0xF0F0, 0x4C56, {0xB3, 0xCE, 0xD8, 0x7C, 0xC4, 0x3B, 0xCB, 0x2E}};
+
+typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunc)(REFCLSID, REFIID, LPVOID*);
+typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFunc)();
+
+class ComponentExports : public fgtest::BaselineTest {
+ protected:
+  void SetUp() override {
+    BaselineTest::SetUp();
+    std::string path = FARROWGATE_MODULE_PATH;
+    m_module = LoadLibraryW(std::u16string(path.begin(), path.end()).c_str());
+    ASSERT_NE(m_module, nullptr);
+    m_getClassObject = reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
+    m_canUnloadNow = reinterpret_cast<CanUnloadNowFunc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
+    ASSERT_NE(m_getClassObject, nullptr);
+    ASSERT_NE(m_canUnloadNow, nullptr);
+  }
+  void TearDown() override {
+    if (m_module != nullptr) {
+      EXPECT_TRUE(FreeLibrary(m_module));
+    }
+    BaselineTest::TearDown();
+  }
+  IClassFactory* Factory() {
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    return factory;
+  }
+  HMODULE m_module = nullptr;
+  GetClassObjectFunc m_getClassObject = nullptr;
+  CanUnloadNowFunc m_canUnloadNow = nullptr;
+};
+
+TEST_F(ComponentExports, OneCachedFactoryServesEveryRequestAndHoldsTheLibraryOnlyForHosts) {
+  EXPECT_EQ(m_canUnloadNow(), S_OK);
+  IClassFactory* first = Factory();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(m_canUnloadNow(), S_FALSE) << "a host's reference to the factory holds the library";
+  IClassFactory* second = Factory();
+  EXPECT_EQ(second, first) << "the same factory for the second request";
+  second->Release();
+  first->Release();
+  EXPECT_EQ(m_canUnloadNow(), S_OK) << "the cached reference holds nothing";
+
+  IDispatch* dispatch = reinterpret_cast<IDispatch*>(1);
+  EXPECT_EQ(m_getClassObject(kClass, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), E_NOINTERFACE);
+  EXPECT_EQ(dispatch, nullptr);
+  IClassFactory* third = Factory();
+  EXPECT_EQ(third, first) << "the factory stayed cached";
+  third->Release();
+
+  EXPECT_EQ(m_getClassObject(kClass, IID_IClassFactory, nullptr), E_POINTER);
+  std::vector<fgtest::DebugReport> reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].text, "ppv != nullptr") << "asserted in debug builds";
+  const CLSID other = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+  IUnknown* none = reinterpret_cast<IUnknown*>(1);
+  EXPECT_EQ(m_getClassObject(other, IID_IUnknown, reinterpret_cast<void**>(&none)), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(ComponentExports, EightThreadsAskingAtOnceGetOneFactory) {
+  std::vector<IClassFactory*> got(8, nullptr);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < got.size(); ++i)
+    threads.emplace_back([&, i] {
+      (void)m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&got[i]));
+    });
+  for (std::thread& t : threads) t.join();
+  std::set<IClassFactory*> distinct(got.begin(), got.end());
+  EXPECT_EQ(distinct.size(), 1u);
+  EXPECT_NE(got[0], nullptr);
+  for (IClassFactory* f : got)
+    if (f != nullptr) f->Release();
+  EXPECT_EQ(m_canUnloadNow(), S_OK);
+}
+
+TEST_F(ComponentExports, ObjectsAndServerLocksCountInTheLockCount) {
+  IClassFactory* factory = Factory();
+  ASSERT_NE(factory, nullptr);
+  IDispatch* object = nullptr;
+  ASSERT_EQ(factory->CreateInstance(nullptr, kInterface, reinterpret_cast<void**>(&object)), S_OK);
+  factory->Release();
+  EXPECT_EQ(m_canUnloadNow(), S_FALSE) << "a live object holds the library";
+  UINT count = 0;
+  EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u) << "the module's own type library";
+  EXPECT_EQ(object->Release(), 0u);
+  EXPECT_EQ(m_canUnloadNow(), S_OK);
+
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory->Release();
+  EXPECT_EQ(m_canUnloadNow(), S_FALSE) << "one server lock left";
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory->Release();
+  EXPECT_EQ(m_canUnloadNow(), S_OK);
+  EXPECT_EQ(factory->CreateInstance(nullptr, kInterface, nullptr), E_POINTER) << "the cache's reference keeps it alive";
+}
+
+TEST_F(ComponentExports, AnAggregateAsksForIUnknownOrNothingIsMade) {
+  IClassFactory* factory = Factory();
+  ASSERT_NE(factory, nullptr);
+  fgtest::CountingOuter outer;
+  IUnknown* inner = nullptr;
+  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
+  EXPECT_EQ(m_canUnloadNow(), S_FALSE);
+  EXPECT_EQ(inner->Release(), 0u);
+  IUnknown* refused = reinterpret_cast<IUnknown*>(1);
+  EXPECT_EQ(factory->CreateInstance(&outer, kInterface, reinterpret_cast<void**>(&refused)), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(refused, nullptr);
+  EXPECT_EQ(TraceLines(),
+            std::vector<std::string>{"CComClassFactory: asked for non IUnknown interface while creating an aggregated object"});
+  factory->Release();
+  EXPECT_EQ(m_canUnloadNow(), S_OK);
+}
+
+TEST_F(ComponentExports, AFactoryThatCannotBeMadeIsMadeByALaterRequest) {
+  for (fgtest::Service s : {fgtest::Service::Heap, fgtest::Service::CriticalSection}) {
+    fgtest::FailCall(s, 1);
+    IClassFactory* factory = reinterpret_cast<IClassFactory*>(1);
+    HRESULT hr = m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    EXPECT_EQ(fgtest::FaultsFired(s), 1) << fgtest::ServiceName(s);
+    fgtest::ClearFaults();
+    EXPECT_TRUE(FAILED(hr)) << fgtest::ServiceName(s);
+    EXPECT_EQ(factory, nullptr);
+  }
+  IClassFactory* factory = Factory();
+  EXPECT_NE(factory, nullptr) << "no failed factory was cached";
+  if (factory != nullptr) factory->Release();
+  Reports();
+}
+
+TEST(ComponentModuleFile, ExportsTheEntryPointsAndNothingElse) {
+  std::string command = std::string("nm -D --defined-only '") + FARROWGATE_MODULE_PATH + "'";
+  FILE* p = popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::set<std::string> exported;
+  char line[512];
+  while (std::fgets(line, sizeof line, p) != nullptr) {
+    std::string text(line);
+    size_t space = text.rfind(' ');
+    char kind = text.size() > 17 ? text[17] : ' ';
+    if (kind == 'T') exported.insert(text.substr(space + 1, text.size() - space - 2));
+  }
+  pclose(p);
+  EXPECT_EQ(exported, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllMain"}))
+      << "the registration exports arrive with the registrar";
+}
+
+}  // namespace
