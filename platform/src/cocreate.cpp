@@ -1,7 +1,9 @@
-// CoCreateInstance and the built-in global interface table.
+// CoCreateInstance: the built-in global interface table, and the classes of
+// in-process servers through their class objects (activation.cpp).
 #include <map>
 #include <mutex>
 
+#include "activation.h"
 #include "fgplatform/objbase.h"
 #include "fgplatform/unknwn.h"
 
@@ -62,9 +64,17 @@ HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DW
                                         LPVOID* ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  if (rclsid != CLSID_StdGlobalInterfaceTable) return REGDB_E_CLASSNOTREG;
-  if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+  if (!fgp::ThreadInitialized()) return CO_E_NOTINITIALIZED;
   if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
-  static GlobalInterfaceTable* table = new GlobalInterfaceTable;
-  return table->QueryInterface(riid, ppv);
+  if (rclsid == CLSID_StdGlobalInterfaceTable) {
+    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    static GlobalInterfaceTable* table = new GlobalInterfaceTable;
+    return table->QueryInterface(riid, ppv);
+  }
+  IClassFactory* factory = nullptr;
+  HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(hr)) return hr;
+  hr = factory->CreateInstance(pUnkOuter, riid, ppv);
+  factory->Release();
+  return hr;
 }

@@ -123,7 +123,14 @@ HRESULT STDAPICALLTYPE ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
 
 HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
   if (lpszProgID == nullptr || lpclsid == nullptr) return E_INVALIDARG;
-  std::u16string text;
-  if (*lpszProgID == 0 || !ReadDefaultText(std::u16string(lpszProgID) + u"\\CLSID", text)) return CO_E_CLASSSTRING;
+  if (*lpszProgID == 0) return CO_E_CLASSSTRING;
+  std::u16string progId = lpszProgID, text;
+  // A version-independent ProgID without a class of its own names its
+  // current version in CurVer (followed once).
+  if (!ReadDefaultText(progId + u"\\CLSID", text)) {
+    std::u16string current;
+    if (!ReadDefaultText(progId + u"\\CurVer", current) || !ReadDefaultText(current + u"\\CLSID", text))
+      return CO_E_CLASSSTRING;
+  }
   return ParseGuid(text.c_str(), *lpclsid) ? S_OK : CO_E_CLASSSTRING;
 }

@@ -116,6 +116,8 @@ TEST_F(Module, ResourceModulesEndWithTheLibrarysOwn) {
 TEST_F(Module, TheGlobalInterfaceTableIsMadeOnceAndCounted) {
   IGlobalInterfaceTable* first = nullptr;
   IGlobalInterfaceTable* second = nullptr;
+  EXPECT_EQ(_pFrameModule->GetGlobalInterfaceTable(&first), CO_E_NOTINITIALIZED) << "the host initialises the thread";
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
   ASSERT_EQ(_pFrameModule->GetGlobalInterfaceTable(&first), S_OK);
   ASSERT_EQ(_pFrameModule->GetGlobalInterfaceTable(&second), S_OK);
   EXPECT_EQ(first, second);
@@ -132,6 +134,7 @@ TEST_F(Module, TheGlobalInterfaceTableIsMadeOnceAndCounted) {
                              reinterpret_cast<void**>(&other)),
             REGDB_E_CLASSNOTREG);
   EXPECT_EQ(_pFrameModule->GetGlobalInterfaceTable(nullptr), E_POINTER);
+  CoUninitialize();
   Reports();
 }
 

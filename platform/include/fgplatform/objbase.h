@@ -38,11 +38,37 @@ FG_API HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpcl
 
 interface IUnknown;
 
-// Creates an object of a class. Built in: the global interface table
-// (CLSID_StdGlobalInterfaceTable; one per process, no outer object,
-// in-process context only). Any other class answers REGDB_E_CLASSNOTREG.
-// The global interface table holds a reference on each registered
-// interface until it is revoked; cookies start at 1; an unknown cookie is
-// E_INVALIDARG.
+// Activation. A thread calls CoInitialize(Ex) before any activation call
+// (else CO_E_NOTINITIALIZED) and CoUninitialize once for each successful
+// call; a second call answers S_FALSE, one asking for the other model
+// RPC_E_CHANGED_MODE (and counts nothing). The models are recorded, not
+// enforced: calls are made on the caller's thread.
+//
+// CoGetClassObject serves in-process classes (CLSCTX_INPROC_SERVER) from
+// HKCR\CLSID\{...}\InprocServer32's default value (REG_SZ, or REG_EXPAND_SZ
+// with %NAME% taken from the environment): the module is loaded once per
+// process, by one thread when several ask at once, and kept until
+// CoFreeUnusedLibraries finds its DllCanUnloadNow answering S_OK. A class
+// without the key answers REGDB_E_CLASSNOTREG, a module file that is not
+// there CO_E_DLLNOTFOUND, one the loader refuses otherwise the loader's
+// code as an HRESULT, one without DllGetClassObject CO_E_ERRORINDLL; the
+// module's own answer (CLASS_E_CLASSNOTAVAILABLE) is passed on.
+//
+// CoCreateInstance creates through the class object's IClassFactory.
+// Built in: the global interface table (CLSID_StdGlobalInterfaceTable; one
+// per process, no outer object, in-process context only), which holds a
+// reference on each registered interface until it is revoked; cookies
+// start at 1; an unknown cookie is E_INVALIDARG.
+#define COINIT_MULTITHREADED 0x0
+#define COINIT_APARTMENTTHREADED 0x2
+#define COINIT_DISABLE_OLE1DDE 0x4
+#define COINIT_SPEED_OVER_MEMORY 0x8
+
+FG_API HRESULT STDAPICALLTYPE CoInitialize(LPVOID pvReserved);
+FG_API HRESULT STDAPICALLTYPE CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
+FG_API void STDAPICALLTYPE CoUninitialize();
+FG_API HRESULT STDAPICALLTYPE CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved, REFIID riid,
+                                               LPVOID* ppv);
 FG_API HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext, REFIID riid,
                                                LPVOID* ppv);
+FG_API void STDAPICALLTYPE CoFreeUnusedLibraries();
