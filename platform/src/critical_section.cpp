@@ -1,7 +1,10 @@
 // Critical sections: recursive locks in the published record.
 #include <pthread.h>
 
+#include <atomic>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "faults.h"
 #include "fgplatform/kernel.h"
@@ -12,6 +15,37 @@ struct RTL_CRITICAL_SECTION_DEBUG {
   DWORD magic = kMagic;
   pthread_mutex_t mutex;
 };
+
+namespace {
+
+std::atomic<bool> g_recording{false};
+std::mutex g_eventsLock;
+std::vector<fgp::SectionEvent> g_events;
+
+}  // namespace
+
+namespace fgp {
+
+void RecordSections(bool on) {
+  std::lock_guard<std::mutex> guard(g_eventsLock);
+  g_events.clear();
+  g_recording = on;
+}
+
+std::vector<SectionEvent> TakeSectionEvents() {
+  std::lock_guard<std::mutex> guard(g_eventsLock);
+  std::vector<SectionEvent> out;
+  out.swap(g_events);
+  return out;
+}
+
+void NoteSection(bool made, const void* section) {
+  if (!g_recording.load(std::memory_order_relaxed)) return;
+  std::lock_guard<std::mutex> guard(g_eventsLock);
+  g_events.push_back({made, section});
+}
+
+}  // namespace fgp
 
 namespace {
 
@@ -32,6 +66,7 @@ namespace {
   pthread_mutexattr_destroy(&attr);
   cs->DebugInfo = lock;
   ++fgp::Live().criticalSections;
+  fgp::NoteSection(/*made=*/true, cs);
   return true;
 }
 
@@ -99,4 +134,5 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   lpCriticalSection->RecursionCount = 0;
   lpCriticalSection->OwningThread = nullptr;
   --fgp::Live().criticalSections;
+  fgp::NoteSection(/*made=*/false, lpCriticalSection);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 namespace fgp {
 
@@ -24,5 +25,15 @@ long ModulesHeld();
 long OpenRegistryHandles();
 // Whether the calling thread has an error object set.
 bool ThreadHasErrorObject();
+
+// The record of critical sections made and deleted, kept while a test asks
+// for it: the order of a module's static objects shows in it.
+struct SectionEvent {
+  bool made;  // else deleted
+  const void* section;
+};
+void RecordSections(bool on);
+std::vector<SectionEvent> TakeSectionEvents();
+void NoteSection(bool made, const void* section);
 
 }  // namespace fgp

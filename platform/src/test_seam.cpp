@@ -53,11 +53,20 @@ LiveCounts Live() {
 
 bool ErrorObjectOnThread() { return fgp::ThreadHasErrorObject(); }
 
+void RecordSections(bool on) { fgp::RecordSections(on); }
+
+std::vector<SectionEvent> TakeSectionEvents() {
+  std::vector<SectionEvent> out;
+  for (const fgp::SectionEvent& e : fgp::TakeSectionEvents()) out.push_back({e.made, e.section});
+  return out;
+}
+
 void QueueDialogAnswer(const DialogAnswer& answer) { fgp::QueueDialogAnswer(answer); }
 DialogRequest LastDialogRequest() { return fgp::LastDialogRequest(); }
 void ClearDialogs() { fgp::ClearDialogs(); }
 
 void Reset() {
+  fgp::RecordSections(/*on=*/false);
   fgp::ClearFaults();
   fgp::ClearDialogs();
   fgp::ResetDebugSink();

@@ -168,4 +168,43 @@ TEST(ComponentModuleFile, ExportsTheEntryPointsAndNothingElse) {
       << "the registration exports arrive with the registrar";
 }
 
+TEST(ComponentLoadOrder, PartsAreMadeInOrderAndUndoneInReverse) {
+  fgtest::Reset();
+  fgtest::CaptureDebugOutput(/*on=*/true);
+  std::string path = FARROWGATE_MODULE_PATH;
+  std::u16string wide(path.begin(), path.end());
+  fgtest::LiveCounts before = fgtest::Live();
+
+  // The module parts make their critical sections in their load order: the
+  // Nth one failing names the Nth part, refuses the load, and leaves
+  // nothing loaded and nothing made.
+  const char* const parts[] = {"CFrameBaseModule", "CFrameComModule", "FrameWinModuleInit", "CFrameModule"};
+  for (int n = 1; n <= 4; ++n) {
+    fgtest::FailCall(fgtest::Service::CriticalSection, n);
+    EXPECT_EQ(LoadLibraryW(wide.c_str()), nullptr) << "part " << n;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    fgtest::ClearFaults();
+    std::string first;
+    for (const fgtest::DebugReport& r : fgtest::TakeDebugReports())
+      if (first.empty() && r.text.rfind("ERROR : Unable to initialize critical section in ", 0) == 0) first = r.text;
+    EXPECT_EQ(first, std::string("ERROR : Unable to initialize critical section in ") + parts[n - 1] + "\n");
+    fgtest::LiveCounts after = fgtest::Live();
+    EXPECT_EQ(after.modules, before.modules) << "nothing stays loaded";
+    EXPECT_EQ(after.criticalSections, before.criticalSections) << "what was made is undone";
+    EXPECT_EQ(after.heapBlocks, before.heapBlocks);
+  }
+
+  // A good load and unload: the window part is terminated at detach, then
+  // the static objects go in the reverse order of their making.
+  fgtest::RecordSections(/*on=*/true);
+  HMODULE h = LoadLibraryW(wide.c_str());
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(FreeLibrary(h));
+  std::vector<const void*> made, deleted;
+  for (const fgtest::SectionEvent& e : fgtest::TakeSectionEvents()) (e.made ? made : deleted).push_back(e.section);
+  ASSERT_EQ(made.size(), 4u) << "one section for each module part";
+  EXPECT_EQ(deleted, (std::vector<const void*>{made[2], made[3], made[1], made[0]}));
+  fgtest::Reset();
+}
+
 }  // namespace

@@ -70,6 +70,15 @@ using DialogRequest = fgp::DialogRequest;
 FG_EXPORT DialogRequest LastDialogRequest();
 FG_EXPORT void ClearDialogs();
 
+// While on, critical sections made and deleted are recorded in order (by
+// address), for tests of the order in which objects are made and undone.
+struct SectionEvent {
+  bool made;  // else deleted
+  const void* section;
+};
+FG_EXPORT void RecordSections(bool on);
+FG_EXPORT std::vector<SectionEvent> TakeSectionEvents();
+
 // Clears faults, captured output and reports; capture is switched off.
 FG_EXPORT void Reset();
 
