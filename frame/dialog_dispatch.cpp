@@ -32,6 +32,12 @@ DISPID FindName(const OLECHAR* name) {
   return DISPID_UNKNOWN;
 }
 
+void SetBool(VARIANT* result, VARIANT_BOOL value) {
+  if (result == nullptr) return;
+  result->vt = VT_BOOL;
+  result->boolVal = value;
+}
+
 bool NamedArgumentsAllowed(const DISPPARAMS& params) {
   if (params.cNamedArgs == 0) return true;
   return params.cNamedArgs == 1 && params.rgdispidNamedArgs != nullptr &&
@@ -111,10 +117,7 @@ HRESULT CDialogHelper::InvokeOpenDialog(const DISPPARAMS& params, VARIANT* resul
   if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
   VARIANT_BOOL chosen = VARIANT_FALSE;
   HRESULT hr = OpenDialog(&chosen);
-  if (result != nullptr) {
-    result->vt = VT_BOOL;
-    result->boolVal = chosen;
-  }
+  SetBool(result, chosen);
   return hr;
 }
 
@@ -177,10 +180,7 @@ HRESULT CDialogHelper::InvokeMultiSelect(WORD flags, const DISPPARAMS& params, V
     if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
     VARIANT_BOOL value = VARIANT_FALSE;
     HRESULT hr = get_MultiSelect(&value);
-    if (result != nullptr) {
-      result->vt = VT_BOOL;
-      result->boolVal = value;
-    }
+    SetBool(result, value);
     return hr;
   }
   if (!(flags & DISPATCH_PROPERTYPUT)) return DISP_E_MEMBERNOTFOUND;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "codepage.h"
+#include "registry_text.h"
 #include "fgplatform/win32.h"
 
 namespace {
@@ -25,12 +26,6 @@ std::mutex g_lock;
 std::map<std::u16string, HMODULE>& Servers() {
   static auto* servers = new std::map<std::u16string, HMODULE>;  // used until the very end
   return *servers;
-}
-
-std::u16string GuidText(REFGUID g) {
-  char16_t text[40];
-  StringFromGUID2(g, text, 40);
-  return text;
 }
 
 // %NAME% replaced from the environment; an unknown name is kept as it is.
@@ -54,16 +49,10 @@ std::u16string Expand(const std::u16string& text) {
 
 // The module path registered for a class; false when there is none.
 bool ServerPath(REFCLSID clsid, std::u16string& path) {
-  std::u16string key = u"CLSID\\" + GuidText(clsid) + u"\\InprocServer32";
-  HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-  char16_t buffer[4096];
-  DWORD size = sizeof buffer - sizeof(char16_t), type = 0;
-  LSTATUS status = RegQueryValueExW(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(h);
-  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  buffer[size / sizeof(char16_t)] = 0;
-  path = type == REG_EXPAND_SZ ? Expand(buffer) : std::u16string(buffer);
+  DWORD type = 0;
+  if (!fgp::ReadClassesText(u"CLSID\\" + fgp::GuidText(clsid) + u"\\InprocServer32", path, nullptr, &type))
+    return false;
+  if (type == REG_EXPAND_SZ) path = Expand(path);
   return !path.empty();
 }
 

@@ -6,6 +6,7 @@
 #include "fgplatform/objbase.h"
 #include "fgplatform/winreg.h"
 #include "fgplatform/wtext.h"
+#include "registry_text.h"
 
 namespace {
 
@@ -54,28 +55,6 @@ HRESULT ToTaskMemory(const std::u16string& text, LPOLESTR* out) {
   return S_OK;
 }
 
-// The default value of HKCR\path as text; false when it is missing.
-bool ReadDefaultText(const std::u16string& path, std::u16string& out) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-  DWORD type = 0, size = 0;
-  LSTATUS rc = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
-  std::u16string text(size / 2, u'\0');
-  if (rc == ERROR_SUCCESS && size > 0)
-    rc = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
-  RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  while (!text.empty() && text.back() == 0) text.pop_back();
-  out = text;
-  return !out.empty();
-}
-
-std::u16string GuidText(REFGUID g) {
-  char16_t buf[kGuidChars];
-  StringFromGUID2(g, buf, kGuidChars);
-  return buf;
-}
-
 }  // namespace
 
 int STDAPICALLTYPE StringFromGUID2(REFGUID g, LPOLESTR lpsz, int cchMax) {
@@ -89,7 +68,7 @@ int STDAPICALLTYPE StringFromGUID2(REFGUID g, LPOLESTR lpsz, int cchMax) {
 
 HRESULT STDAPICALLTYPE StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
   if (lplpsz == nullptr) return E_INVALIDARG;
-  return ToTaskMemory(GuidText(rclsid), lplpsz);
+  return ToTaskMemory(fgp::GuidText(rclsid), lplpsz);
 }
 
 HRESULT STDAPICALLTYPE StringFromIID(REFIID riid, LPOLESTR* lplpsz) { return StringFromCLSID(riid, lplpsz); }
@@ -117,7 +96,7 @@ HRESULT STDAPICALLTYPE ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
   if (lplpszProgID == nullptr) return E_INVALIDARG;
   *lplpszProgID = nullptr;
   std::u16string progId;
-  if (!ReadDefaultText(u"CLSID\\" + GuidText(clsid) + u"\\ProgID", progId)) return REGDB_E_CLASSNOTREG;
+  if (!fgp::ReadClassesText(u"CLSID\\" + fgp::GuidText(clsid) + u"\\ProgID", progId)) return REGDB_E_CLASSNOTREG;
   return ToTaskMemory(progId, lplpszProgID);
 }
 
@@ -127,9 +106,9 @@ HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
   std::u16string progId = lpszProgID, text;
   // A version-independent ProgID without a class of its own names its
   // current version in CurVer (followed once).
-  if (!ReadDefaultText(progId + u"\\CLSID", text)) {
+  if (!fgp::ReadClassesText(progId + u"\\CLSID", text)) {
     std::u16string current;
-    if (!ReadDefaultText(progId + u"\\CurVer", current) || !ReadDefaultText(current + u"\\CLSID", text))
+    if (!fgp::ReadClassesText(progId + u"\\CurVer", current) || !fgp::ReadClassesText(current + u"\\CLSID", text))
       return CO_E_CLASSSTRING;
   }
   return ParseGuid(text.c_str(), *lpclsid) ? S_OK : CO_E_CLASSSTRING;

@@ -54,7 +54,22 @@ bool IsStandardLibrary(LPCOLESTR file) { return lstrcmpiW(file, u"stdole2.tlb") 
 
 class CTypeLib;
 
-class CTypeInfo final : public ITypeInfo2 {
+// The reference count of the library's objects: the last Release deletes.
+template <class Derived>
+class Counted {
+ public:
+  ULONG AddRefCount() { return ++m_refs; }
+  ULONG ReleaseCount() {
+    ULONG left = --m_refs;
+    if (left == 0) delete static_cast<Derived*>(this);
+    return left;
+  }
+
+ private:
+  std::atomic<ULONG> m_refs{1};
+};
+
+class CTypeInfo final : public ITypeInfo2, public Counted<CTypeInfo> {
  public:
   CTypeInfo(CTypeLib* lib, uint32_t index, bool interfaceView);
   ~CTypeInfo();
@@ -67,12 +82,8 @@ class CTypeInfo final : public ITypeInfo2 {
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefCount(); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseCount(); }
 
   STDMETHODIMP GetTypeAttr(TYPEATTR** ppTypeAttr) override;
   STDMETHODIMP GetTypeComp(ITypeComp** ppTComp) override {
@@ -161,14 +172,13 @@ class CTypeInfo final : public ITypeInfo2 {
   // one every library this compiler writes imports).
   HRESULT ImportedTypeInfo(uint32_t import, ITypeInfo** ppTInfo);
 
-  std::atomic<ULONG> m_refs{1};
   CTypeLib* m_lib;
   uint32_t m_index;
   bool m_interfaceView;
   fgtlb::TypeRecord m_type;
 };
 
-class CTypeLib final : public ITypeLib {
+class CTypeLib final : public ITypeLib, public Counted<CTypeLib> {
  public:
   explicit CTypeLib(TypeLibData data) : m_data(std::move(data)) {}
 
@@ -180,12 +190,8 @@ class CTypeLib final : public ITypeLib {
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --m_refs;
-    if (left == 0) delete this;
-    return left;
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return AddRefCount(); }
+  STDMETHODIMP_(ULONG) Release() override { return ReleaseCount(); }
 
   STDMETHODIMP_(UINT) GetTypeInfoCount() override { return m_data.Header().typeCount; }
   STDMETHODIMP GetTypeInfo(UINT index, ITypeInfo** ppTInfo) override {
@@ -272,7 +278,6 @@ class CTypeLib final : public ITypeLib {
   const TypeLibData& Data() const { return m_data; }
 
  private:
-  std::atomic<ULONG> m_refs{1};
   TypeLibData m_data;
 };
 

@@ -17,17 +17,14 @@
 #include <vector>
 
 #include "codepage.h"
+#include "registry_text.h"
 #include "fgplatform/win32.h"
 
 namespace {
 
 constexpr const char16_t* kMarshaler = u"{00020424-0000-0000-C000-000000000046}";
 
-std::u16string GuidText(REFGUID g) {
-  char16_t text[40];
-  StringFromGUID2(g, text, 40);
-  return text;
-}
+using fgp::GuidText;
 
 std::u16string Hex(unsigned value) {
   char text[16];
@@ -52,16 +49,7 @@ bool WriteDefault(const std::u16string& path, const std::u16string& value, const
 }
 
 bool ReadDefault(const std::u16string& path, std::u16string& out, const char16_t* name = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  char16_t buffer[1024];
-  DWORD size = sizeof buffer - sizeof(char16_t), type = 0;
-  LSTATUS status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  buffer[size / sizeof(char16_t)] = 0;
-  out = buffer;
-  return true;
+  return fgp::ReadClassesText(path, out, name);
 }
 
 // The interfaces of a library that get keys of their own: GUID and name.

@@ -1,0 +1,21 @@
+// Text values under HKEY_CLASSES_ROOT, for the platform's own readers of
+// the registry (ProgIDs, activation, type libraries), and the GUID text
+// their keys are named with.
+#pragma once
+
+#include <string>
+
+#include "fgplatform/win32.h"
+
+namespace fgp {
+
+// The value `name` (null: the default value) of HKCR\path as text, REG_SZ
+// or REG_EXPAND_SZ (unexpanded; `type` tells which), without trailing
+// terminators. False when the key or value is missing, not text, or empty.
+bool ReadClassesText(const std::u16string& path, std::u16string& out, const char16_t* name = nullptr,
+                     DWORD* type = nullptr);
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+std::u16string GuidText(REFGUID g);
+
+}  // namespace fgp
