@@ -1,5 +1,7 @@
 // The registry tool, run as a user runs it.
 #include <gtest/gtest.h>
+
+#include "fgplatform/test_process.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,14 +21,7 @@ class Fgreg : public ::testing::Test {
   // Runs fgreg with the arguments; answers its exit status and fills its
   // output (standard output and error together).
   int Run(const std::string& args, std::string* output = nullptr) {
-    std::string command = std::string(FGREG_PATH) + " --registry " + m_store + " " + args + " 2>&1 </dev/null";
-    FILE* p = popen(command.c_str(), "r");
-    std::string text;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
-    int status = pclose(p);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return fgtest::RunCommand(std::string(FGREG_PATH) + " --registry " + m_store + " " + args, output);
   }
   std::string m_store;
 };
@@ -105,12 +100,7 @@ TEST_F(Fgreg, NumbersAreDecimalOrHexadecimalAndTheStoreIsLeftClosed) {
 
 TEST_F(Fgreg, AnEmptyStorePathAndAFullDiskAreErrors) {
   std::string out;
-  std::string command = std::string(FGREG_PATH) + " --registry '' query HKCU 2>&1";
-  FILE* p = popen(command.c_str(), "r");
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-  int status = pclose(p);
-  EXPECT_EQ(WEXITSTATUS(status), 2) << out;
+  EXPECT_EQ(fgtest::RunCommand(std::string(FGREG_PATH) + " --registry '' query HKCU", &out), 2) << out;
   EXPECT_NE(out.find("--registry needs a path"), std::string::npos) << out;
   EXPECT_EQ(Run("add 'HKCU\\E' /v x /d y", &out), 0);
   EXPECT_EQ(Run("export 'HKCU\\E' /dev/full", &out), 1) << out;

@@ -264,12 +264,7 @@ TEST_F(TypeLibrary, TheBaseInterfacesComeFromTheStandardLibrary) {
 
 class TypeLibraryRegistration : public TypeLibrary {
  protected:
-  static bool Exists(const char16_t* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-  }
+  static bool Exists(const char16_t* path) { return fgtest::ClassesKeyExists(path); }
   static std::u16string Value(const char16_t* path, const char16_t* name = nullptr) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return u"<no key>";

@@ -9,12 +9,7 @@ namespace {
 
 class RegKey : public fgtest::BaselineTest {
  protected:
-  static bool Exists(const char16_t* path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-  }
+  static bool Exists(const char16_t* path) { return fgtest::ClassesKeyExists(path); }
   static DWORD SizeOf(HKEY key, const char16_t* name) {
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "fgplatform/test_process.h"
 #include "fgplatform/typelib_format.h"
 #include "fgplatform/win32.h"
 
@@ -30,14 +31,7 @@ class Fgidl : public ::testing::Test {
   }
   // Runs fgidl; answers its exit status and fills its standard error.
   int Run(const std::string& idl, const std::string& out, std::string* errors = nullptr) {
-    std::string command = std::string(FGIDL_PATH) + " '" + idl + "' -o '" + out + "' 2>&1";
-    FILE* p = popen(command.c_str(), "r");
-    std::string text;
-    char buf[512];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) text.append(buf, n);
-    int status = pclose(p);
-    if (errors != nullptr) *errors = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return fgtest::RunCommand(std::string(FGIDL_PATH) + " '" + idl + "' -o '" + out + "'", errors);
   }
   std::string Write(const std::string& name, const std::string& text) {
     std::string path = m_dir + "/" + name;

@@ -3,7 +3,16 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "fgplatform/win32.h"
+
 namespace fgtest {
+
+bool ClassesKeyExists(const char16_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
 
 TemporaryRegistry::TemporaryRegistry() {
   char name[] = "/tmp/fg-registry-XXXXXX";

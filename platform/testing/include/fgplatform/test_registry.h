@@ -6,6 +6,9 @@
 
 namespace fgtest {
 
+// Whether HKEY_CLASSES_ROOT\path exists.
+bool ClassesKeyExists(const char16_t* path);
+
 class TemporaryRegistry {
  public:
   TemporaryRegistry();
