@@ -21,8 +21,10 @@ struct ThreadState {
 thread_local ThreadState t_state;
 
 // The in-process servers loaded for activation, by path; kept until
-// CoFreeUnusedLibraries unloads them.
-std::mutex g_lock;
+// CoFreeUnusedLibraries unloads them. The lock is held while a server's
+// DllGetClassObject runs, so that no other thread unloads it meanwhile; it
+// is recursive, for a server that activates another class in that call.
+std::recursive_mutex g_lock;
 std::map<std::u16string, HMODULE>& Servers() {
   static auto* servers = new std::map<std::u16string, HMODULE>;  // used until the very end
   return *servers;
@@ -107,25 +109,22 @@ HRESULT STDAPICALLTYPE CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPV
   std::u16string path;
   if (!ServerPath(rclsid, path)) return REGDB_E_CLASSNOTREG;
   typedef HRESULT(STDAPICALLTYPE * GetClassObjectFunc)(REFCLSID, REFIID, LPVOID*);
-  GetClassObjectFunc entry = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(g_lock);  // concurrent first requests load the module once
-    HMODULE module = nullptr;
-    HRESULT hr = Server(path, module);
-    if (FAILED(hr)) return hr;
-    entry = reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    if (entry == nullptr) {
-      // No server after all: it is not kept.
-      FreeLibrary(module);
-      Servers().erase(path);
-      return CO_E_ERRORINDLL;
-    }
+  std::lock_guard<std::recursive_mutex> guard(g_lock);  // concurrent first requests load the module once
+  HMODULE module = nullptr;
+  HRESULT hr = Server(path, module);
+  if (FAILED(hr)) return hr;
+  auto entry = reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  if (entry == nullptr) {
+    // No server after all: it is not kept.
+    FreeLibrary(module);
+    Servers().erase(path);
+    return CO_E_ERRORINDLL;
   }
   return entry(rclsid, riid, ppv);
 }
 
 void STDAPICALLTYPE CoFreeUnusedLibraries() {
-  std::lock_guard<std::mutex> guard(g_lock);
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
   typedef HRESULT(STDAPICALLTYPE * CanUnloadNowFunc)();
   for (auto it = Servers().begin(); it != Servers().end();) {
     auto canUnload = reinterpret_cast<CanUnloadNowFunc>(reinterpret_cast<void*>(GetProcAddress(it->second, "DllCanUnloadNow")));
