@@ -18,8 +18,6 @@ bool ModulePath(WCHAR (&path)[kPathChars]) {
   return length != 0 && length != kPathChars;
 }
 
-bool SameGuid(const GUID& a, const GUID& b) { return a == b; }
-
 // Debug builds compare the registered library with the module's own and
 // warn when the versions differ.
 void WarnOnVersionMismatch(const CComTypeInfoHolder& holder) {
@@ -30,7 +28,7 @@ void WarnOnVersionMismatch(const CComTypeInfoHolder& holder) {
   if (FAILED(LoadTypeLib(path, &own))) return;
   TLIBATTR* attr = nullptr;
   if (SUCCEEDED(own->GetLibAttr(&attr))) {
-    if (SameGuid(attr->guid, *holder.m_plibid) &&
+    if (attr->guid == *holder.m_plibid &&
         (attr->wMajorVerNum != holder.wMajorVersion || attr->wMinorVerNum != holder.wMinorVersion)) {
       FGTRACE(traceCOM, 0,
               u"Warning : CComTypeInfoHolder::GetTI : Loaded typelib does not match the typelib in the module : %s\n",
@@ -89,10 +87,10 @@ HRESULT CComTypeInfoHolder::GetTI(LCID lcid) {
   if (m_pTypeInfo == nullptr) {
     ITypeLib* lib = nullptr;
     WCHAR path[kPathChars];
-    if (SameGuid(*m_plibid, CFrameModule::m_libid) && wMajorVersion == 0xFFFF && wMinorVersion == 0xFFFF) {
+    if (*m_plibid == CFrameModule::m_libid && wMajorVersion == 0xFFFF && wMinorVersion == 0xFFFF) {
       if (ModulePath(path)) hr = LoadTypeLib(path, &lib);
     } else {
-      FG_ASSERT(!SameGuid(*m_plibid, GUID_NULL), kSource);
+      FG_ASSERT(*m_plibid != GUID_NULL, kSource);
       hr = LoadRegTypeLib(*m_plibid, wMajorVersion, wMinorVersion, lcid, &lib);
 #ifndef NDEBUG
       if (FAILED(hr)) {

@@ -48,10 +48,6 @@ bool WriteDefault(const std::u16string& path, const std::u16string& value, const
   return status == ERROR_SUCCESS;
 }
 
-bool ReadDefault(const std::u16string& path, std::u16string& out, const char16_t* name = nullptr) {
-  return fgp::ReadClassesText(path, out, name);
-}
-
 // The interfaces of a library that get keys of their own: GUID and name.
 std::vector<std::pair<GUID, std::u16string>> AutomationInterfaces(ITypeLib* lib) {
   std::vector<std::pair<GUID, std::u16string>> out;
@@ -142,7 +138,7 @@ HRESULT STDAPICALLTYPE QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT w
   for (LCID tried : {lcid, static_cast<LCID>(PRIMARYLANGID(LANGIDFROMLCID(lcid))), static_cast<LCID>(0)}) {
     for (const char16_t* platform : {u"win32", u"win64"}) {
       std::u16string path;
-      if (!ReadDefault(versionKey + u"\\" + Hex(tried) + u"\\" + platform, path)) continue;
+      if (!fgp::ReadClassesText(versionKey + u"\\" + Hex(tried) + u"\\" + platform, path)) continue;
       *lpbstrPathName = SysAllocString(path.c_str());
       return *lpbstrPathName != nullptr ? S_OK : E_OUTOFMEMORY;
     }
@@ -166,13 +162,13 @@ HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVe
   std::u16string versionKey = u"TypeLib\\" + libid + u"\\" + VersionText(wVerMajor, wVerMinor);
   std::u16string platformKey = versionKey + u"\\" + Hex(lcid) + u"\\" + PlatformKey(syskind);
   std::u16string path;
-  if (!ReadDefault(platformKey, path)) return TYPE_E_REGISTRYACCESS;  // not registered
+  if (!fgp::ReadClassesText(platformKey, path)) return TYPE_E_REGISTRYACCESS;  // not registered
   // The interfaces' keys go when they name this library.
   ITypeLib* lib = nullptr;
   if (SUCCEEDED(LoadTypeLib(path.c_str(), &lib))) {
     for (const auto& [iid, name] : AutomationInterfaces(lib)) {
       std::u16string key = u"Interface\\" + GuidText(iid), owner;
-      if (ReadDefault(key + u"\\TypeLib", owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0) RemoveTree(key);
+      if (fgp::ReadClassesText(key + u"\\TypeLib", owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0) RemoveTree(key);
     }
     lib->Release();
   }

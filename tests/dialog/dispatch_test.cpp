@@ -53,13 +53,7 @@ class Dispatch : public DialogObjectTest {
     for (BSTR s : m_strings) SysFreeString(s);
     DialogObjectTest::TearDown();
   }
-  std::u16string Title() {
-    BSTR s = nullptr;
-    m_object->get_Title(&s);
-    std::u16string text = s != nullptr ? std::u16string(s) : u"<null>";
-    SysFreeString(s);
-    return text;
-  }
+  std::u16string Title() { return DialogObjectTest::Text(&IDialogHelper::get_Title); }
   VARIANT m_result{};
   EXCEPINFO m_excep{};
   UINT m_argErr = 99;

@@ -32,13 +32,15 @@ class DialogObjectTest : public fgtest::BaselineTest {
     EXPECT_EQ((m_object->*setter)(s), S_OK);
     SysFreeString(s);
   }
-  std::u16string FileName() {
+  // A string property as text; "<null>" for a null string.
+  std::u16string Text(HRESULT (IDialogHelper::*getter)(BSTR*)) {
     BSTR s = nullptr;
-    m_object->get_FileName(&s);
+    (m_object->*getter)(&s);
     std::u16string text = s != nullptr ? std::u16string(s) : u"<null>";
     SysFreeString(s);
     return text;
   }
+  std::u16string FileName() { return Text(&IDialogHelper::get_FileName); }
   std::vector<std::u16string> FileNames() {
     VARIANT v;
     VariantInit(&v);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "fgplatform/test_process.h"
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>

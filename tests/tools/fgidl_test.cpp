@@ -2,10 +2,10 @@
 // component's own definition read back field by field from the binary
 // library, and definitions it must refuse, with their lines.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
