@@ -1,9 +1,12 @@
-// CoCreateInstance: the built-in global interface table, and the classes of
-// in-process servers through their class objects (activation.cpp).
+// CoCreateInstance: the built-in global interface table and category
+// manager, and the classes of in-process servers through their class
+// objects (activation.cpp).
 #include <map>
 #include <mutex>
 
 #include "activation.h"
+#include "category_manager.h"
+#include "fgplatform/comcat.h"
 #include "fgplatform/objbase.h"
 #include "fgplatform/unknwn.h"
 
@@ -70,6 +73,10 @@ HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DW
     if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
     static GlobalInterfaceTable* table = new GlobalInterfaceTable;
     return table->QueryInterface(riid, ppv);
+  }
+  if (rclsid == CLSID_StdComponentCategoriesMgr) {
+    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+    return fgp::CategoryManagerObject()->QueryInterface(riid, ppv);
   }
   IClassFactory* factory = nullptr;
   HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));

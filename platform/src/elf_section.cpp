@@ -55,7 +55,34 @@ ElfLookup FindIn(std::ifstream& f, uint64_t fileSize, const char* name, ElfSecti
   return ElfLookup::Missing;
 }
 
+template <class Ehdr, class Phdr>
+bool IsProgramIn(std::ifstream& f, uint64_t fileSize) {
+  Ehdr eh;
+  if (!ReadAt(f, 0, &eh, sizeof eh)) return false;
+  if (eh.e_type == ET_EXEC) return true;
+  if (eh.e_type != ET_DYN || eh.e_phentsize != sizeof(Phdr)) return false;
+  // A position-independent program names its interpreter; a library does not.
+  for (uint64_t i = 0; i < eh.e_phnum; ++i) {
+    Phdr ph;
+    uint64_t at = eh.e_phoff + i * sizeof(Phdr);
+    if (!Inside(at, sizeof ph, fileSize) || !ReadAt(f, at, &ph, sizeof ph)) return false;
+    if (ph.p_type == PT_INTERP) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool IsElfProgram(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  uint64_t fileSize = FileSize(path);
+  unsigned char ident[EI_NIDENT] = {};
+  if (!f.read(reinterpret_cast<char*>(ident), EI_NIDENT)) return false;
+  if (std::memcmp(ident, ELFMAG, SELFMAG) != 0 || ident[EI_DATA] != ELFDATA2LSB) return false;
+  if (ident[EI_CLASS] == ELFCLASS64) return IsProgramIn<Elf64_Ehdr, Elf64_Phdr>(f, fileSize);
+  if (ident[EI_CLASS] == ELFCLASS32) return IsProgramIn<Elf32_Ehdr, Elf32_Phdr>(f, fileSize);
+  return false;
+}
 
 bool IsElfFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);

@@ -24,6 +24,9 @@ enum class ElfLookup {
 // Reads the section's bytes from the file; false when they are not all
 // inside it.
 [[nodiscard]] bool ReadElfSection(const std::string& path, const ElfSection& section, std::vector<unsigned char>& out);
+// True for an executable program: type ET_EXEC, or ET_DYN with a program
+// interpreter (a position-independent program, not a library).
+bool IsElfProgram(const std::string& path);
 // True when the file starts with the ELF magic.
 bool IsElfFile(const std::string& path);
 

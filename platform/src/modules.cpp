@@ -19,6 +19,7 @@
 #include "fgplatform/kernel.h"
 #include "fgplatform/libloader.h"
 #include "fgplatform/resource_format.h"
+#include "fgplatform/wtext.h"
 #include "live_counts.h"
 
 namespace {
@@ -278,8 +279,31 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
   return TRUE;
 }
 
+namespace {
+
+// The system libraries whose services this platform library provides; a
+// program that asks for one of them by name gets the platform library.
+constexpr const char16_t* kStandIns[] = {u"KERNEL32.DLL", u"ADVAPI32.DLL", u"OLE32.DLL",   u"OLEAUT32.DLL",
+                                         u"SHELL32.DLL",  u"COMDLG32.DLL", u"USER32.DLL"};
+
+HMODULE PlatformLibrary() {
+  HMODULE self = nullptr;
+  (void)GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&PlatformLibrary)), &self);
+  return self;
+}
+
+bool IsStandInName(LPCWSTR name) {
+  for (const char16_t* standIn : kStandIns)
+    if (lstrcmpiW(name, standIn) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
   if (lpModuleName == nullptr) return MainProgram();
+  if (IsStandInName(lpModuleName)) return PlatformLibrary();
   std::string name = Utf8(lpModuleName);
   for (const LoadedObject& o : LoadedObjects())
     if (o.path == name || FileName(o.path) == name) return reinterpret_cast<HMODULE>(o.base);

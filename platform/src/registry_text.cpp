@@ -3,8 +3,12 @@
 namespace fgp {
 
 bool ReadClassesText(const std::u16string& path, std::u16string& out, const char16_t* name, DWORD* type) {
+  return ReadKeyText(HKEY_CLASSES_ROOT, path, out, name, type);
+}
+
+bool ReadKeyText(HKEY root, const std::u16string& path, std::u16string& out, const char16_t* name, DWORD* type) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
   DWORD kind = 0, size = 0;
   LSTATUS rc = RegQueryValueExW(key, name, nullptr, &kind, nullptr, &size);
   std::u16string text(size / 2, u'\0');

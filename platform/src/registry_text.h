@@ -14,6 +14,9 @@ namespace fgp {
 // terminators. False when the key or value is missing, not text, or empty.
 bool ReadClassesText(const std::u16string& path, std::u16string& out, const char16_t* name = nullptr,
                      DWORD* type = nullptr);
+// The same under any open key or root.
+bool ReadKeyText(HKEY root, const std::u16string& path, std::u16string& out, const char16_t* name = nullptr,
+                 DWORD* type = nullptr);
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 std::u16string GuidText(REFGUID g);

@@ -12,6 +12,8 @@
 //
 // Versions and locales are written in hexadecimal, as the keys are read.
 // An interface gets its key when it is dual or marked for automation.
+// The per-user calls write and remove the same keys under
+// HKCU\Software\Classes instead of HKCR.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -36,10 +38,20 @@ std::u16string VersionText(WORD major, WORD minor) { return Hex(major) + u"." + 
 
 const char16_t* PlatformKey(SYSKIND kind) { return kind == SYS_WIN64 ? u"win64" : u"win32"; }
 
+// Where the class keys live: the classes root, or the user's own classes.
+struct Classes {
+  HKEY root;
+  const char16_t* prefix;
+  std::u16string operator()(const std::u16string& path) const { return prefix + path; }
+};
+const Classes kMachine{HKEY_CLASSES_ROOT, u""};
+const Classes kUser{HKEY_CURRENT_USER, u"Software\\Classes\\"};
+
 // Writes a key's default value (and creates the key); false on a failure.
-bool WriteDefault(const std::u16string& path, const std::u16string& value, const char16_t* name = nullptr) {
+bool WriteDefault(const Classes& at, const std::u16string& path, const std::u16string& value,
+                  const char16_t* name = nullptr) {
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+  if (RegCreateKeyExW(at.root, at(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
       ERROR_SUCCESS)
     return false;
   LSTATUS status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -75,12 +87,12 @@ std::u16string FolderOf(const std::u16string& path) {
 }
 
 // Removes a key with what lies under it; a missing key is no failure.
-void RemoveTree(const std::u16string& path) { (void)RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str()); }
-void RemoveKey(const std::u16string& path) { (void)RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str()); }
+void RemoveTree(const Classes& at, const std::u16string& path) { (void)RegDeleteTreeW(at.root, at(path).c_str()); }
+void RemoveKey(const Classes& at, const std::u16string& path) { (void)RegDeleteKeyW(at.root, at(path).c_str()); }
 
-bool HasSubkeys(const std::u16string& path, std::initializer_list<const char16_t*> ignored) {
+bool HasSubkeys(const Classes& at, const std::u16string& path, std::initializer_list<const char16_t*> ignored) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(at.root, at(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   bool any = false;
   char16_t name[256];
   for (DWORD i = 0; !any; ++i) {
@@ -93,9 +105,7 @@ bool HasSubkeys(const std::u16string& path, std::initializer_list<const char16_t
   return any;
 }
 
-}  // namespace
-
-HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+HRESULT Register(const Classes& at, ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
   if (ptlib == nullptr || szFullPath == nullptr) return E_INVALIDARG;
   TLIBATTR* attr = nullptr;
   HRESULT hr = ptlib->GetLibAttr(&attr);
@@ -112,22 +122,61 @@ HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LP
   std::u16string version = VersionText(a.wMajorVerNum, a.wMinorVerNum);
   std::u16string versionKey = u"TypeLib\\" + libid + u"\\" + version;
   std::u16string helpDir = szHelpDir != nullptr ? std::u16string(szHelpDir) : FolderOf(szFullPath);
-  bool ok = WriteDefault(versionKey, title) && WriteDefault(versionKey + u"\\FLAGS", Hex(a.wLibFlags)) &&
-            WriteDefault(versionKey + u"\\HELPDIR", helpDir) &&
-            WriteDefault(versionKey + u"\\" + Hex(a.lcid) + u"\\" + PlatformKey(a.syskind), szFullPath);
+  bool ok = WriteDefault(at, versionKey, title) && WriteDefault(at, versionKey + u"\\FLAGS", Hex(a.wLibFlags)) &&
+            WriteDefault(at, versionKey + u"\\HELPDIR", helpDir) &&
+            WriteDefault(at, versionKey + u"\\" + Hex(a.lcid) + u"\\" + PlatformKey(a.syskind), szFullPath);
   std::vector<std::pair<GUID, std::u16string>> interfaces = AutomationInterfaces(ptlib);
   for (size_t i = 0; ok && i < interfaces.size(); ++i) {
     std::u16string key = u"Interface\\" + GuidText(interfaces[i].first);
-    ok = WriteDefault(key, interfaces[i].second) && WriteDefault(key + u"\\ProxyStubClsid", kMarshaler) &&
-         WriteDefault(key + u"\\ProxyStubClsid32", kMarshaler) && WriteDefault(key + u"\\TypeLib", libid) &&
-         WriteDefault(key + u"\\TypeLib", version, u"Version");
+    ok = WriteDefault(at, key, interfaces[i].second) && WriteDefault(at, key + u"\\ProxyStubClsid", kMarshaler) &&
+         WriteDefault(at, key + u"\\ProxyStubClsid32", kMarshaler) && WriteDefault(at, key + u"\\TypeLib", libid) &&
+         WriteDefault(at, key + u"\\TypeLib", version, u"Version");
   }
   if (ok) return S_OK;
   // Nothing half written stays: the version's key and the interfaces' go.
-  RemoveTree(versionKey);
-  if (!HasSubkeys(u"TypeLib\\" + libid, {})) RemoveKey(u"TypeLib\\" + libid);
-  for (const auto& [iid, unused] : interfaces) RemoveTree(u"Interface\\" + GuidText(iid));
+  RemoveTree(at, versionKey);
+  if (!HasSubkeys(at, u"TypeLib\\" + libid, {})) RemoveKey(at, u"TypeLib\\" + libid);
+  for (const auto& [iid, unused] : interfaces) RemoveTree(at, u"Interface\\" + GuidText(iid));
   return TYPE_E_REGISTRYACCESS;
+}
+
+HRESULT Unregister(const Classes& at, REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
+  std::u16string libid = GuidText(libID);
+  std::u16string versionKey = u"TypeLib\\" + libid + u"\\" + VersionText(wVerMajor, wVerMinor);
+  std::u16string platformKey = versionKey + u"\\" + Hex(lcid) + u"\\" + PlatformKey(syskind);
+  std::u16string path;
+  if (!fgp::ReadKeyText(at.root, at(platformKey), path)) return TYPE_E_REGISTRYACCESS;  // not registered
+  // The interfaces' keys go when they name this library.
+  ITypeLib* lib = nullptr;
+  if (SUCCEEDED(LoadTypeLib(path.c_str(), &lib))) {
+    for (const auto& [iid, name] : AutomationInterfaces(lib)) {
+      std::u16string key = u"Interface\\" + GuidText(iid), owner;
+      if (fgp::ReadKeyText(at.root, at(key + u"\\TypeLib"), owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0)
+        RemoveTree(at, key);
+    }
+    lib->Release();
+  }
+  RemoveKey(at, platformKey);
+  std::u16string localeKey = versionKey + u"\\" + Hex(lcid);
+  if (!HasSubkeys(at, localeKey, {})) RemoveKey(at, localeKey);
+  if (!HasSubkeys(at, versionKey, {u"FLAGS", u"HELPDIR"})) RemoveTree(at, versionKey);
+  if (!HasSubkeys(at, u"TypeLib\\" + libid, {})) RemoveKey(at, u"TypeLib\\" + libid);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+  return Register(kMachine, ptlib, szFullPath, szHelpDir);
+}
+
+HRESULT STDAPICALLTYPE RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir) {
+  return Register(kUser, ptlib, szFullPath, szHelpDir);
+}
+
+HRESULT STDAPICALLTYPE UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
+                                                SYSKIND syskind) {
+  return Unregister(kUser, libID, wMajorVerNum, wMinorVerNum, lcid, syskind);
 }
 
 HRESULT STDAPICALLTYPE QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid, BSTR* lpbstrPathName) {
@@ -158,24 +207,5 @@ HRESULT STDAPICALLTYPE LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMi
 }
 
 HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
-  std::u16string libid = GuidText(libID);
-  std::u16string versionKey = u"TypeLib\\" + libid + u"\\" + VersionText(wVerMajor, wVerMinor);
-  std::u16string platformKey = versionKey + u"\\" + Hex(lcid) + u"\\" + PlatformKey(syskind);
-  std::u16string path;
-  if (!fgp::ReadClassesText(platformKey, path)) return TYPE_E_REGISTRYACCESS;  // not registered
-  // The interfaces' keys go when they name this library.
-  ITypeLib* lib = nullptr;
-  if (SUCCEEDED(LoadTypeLib(path.c_str(), &lib))) {
-    for (const auto& [iid, name] : AutomationInterfaces(lib)) {
-      std::u16string key = u"Interface\\" + GuidText(iid), owner;
-      if (fgp::ReadClassesText(key + u"\\TypeLib", owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0) RemoveTree(key);
-    }
-    lib->Release();
-  }
-  RemoveKey(platformKey);
-  std::u16string localeKey = versionKey + u"\\" + Hex(lcid);
-  if (!HasSubkeys(localeKey, {})) RemoveKey(localeKey);
-  if (!HasSubkeys(versionKey, {u"FLAGS", u"HELPDIR"})) RemoveTree(versionKey);
-  if (!HasSubkeys(u"TypeLib\\" + libid, {})) RemoveKey(u"TypeLib\\" + libid);
-  return S_OK;
+  return Unregister(kMachine, libID, wVerMajor, wVerMinor, lcid, syskind);
 }

@@ -310,6 +310,31 @@ TEST_F(TypeLibraryRegistration, RegisteringWritesTheDocumentedKeysAndUnregisteri
   EXPECT_EQ(UnRegisterTypeLib(kLibrary, 1, 0, 0, SYS_WIN32), TYPE_E_REGISTRYACCESS) << "not registered";
 }
 
+TEST_F(TypeLibraryRegistration, ThePerUserCallsFoundByNameWriteTheUsersOwnClasses) {
+  HMODULE oleaut = GetModuleHandleW(u"oleaut32.dll");
+  ASSERT_NE(oleaut, nullptr) << "the platform stands in for the automation library";
+  typedef HRESULT(STDAPICALLTYPE * RegisterFunc)(ITypeLib*, OLECHAR*, OLECHAR*);
+  typedef HRESULT(STDAPICALLTYPE * UnregisterFunc)(REFGUID, WORD, WORD, LCID, SYSKIND);
+  auto registerForUser =
+      reinterpret_cast<RegisterFunc>(reinterpret_cast<void*>(GetProcAddress(oleaut, "RegisterTypeLibForUser")));
+  auto unregisterForUser =
+      reinterpret_cast<UnregisterFunc>(reinterpret_cast<void*>(GetProcAddress(oleaut, "UnRegisterTypeLibForUser")));
+  ASSERT_NE(registerForUser, nullptr);
+  ASSERT_NE(unregisterForUser, nullptr);
+
+  std::u16string path = m_path;
+  ASSERT_EQ(registerForUser(m_lib, path.data(), nullptr), S_OK);
+  EXPECT_FALSE(Exists(LIB)) << "nothing under the machine's classes";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Classes\\" LIB u"\\1.0\\0\\win32", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(unregisterForUser(kLibrary, 1, 0, 0, SYS_WIN32), S_OK);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Classes\\" LIB, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Classes\\" IFACE, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(unregisterForUser(kLibrary, 1, 0, 0, SYS_WIN32), TYPE_E_REGISTRYACCESS);
+}
+
 TEST_F(TypeLibraryRegistration, AFailedWriteLeavesNoHalfRegistration) {
   auto registerIt = [&] { return static_cast<long>(RegisterTypeLib(m_lib, m_path.c_str(), nullptr)); };
   // A single failed write is cleaned up completely. When every write from

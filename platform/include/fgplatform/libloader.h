@@ -34,7 +34,10 @@
 // (ERROR_INVALID_PARAMETER).
 //
 // GetModuleHandleW matches a loaded object by its full path or its file
-// name. GetModuleFileNameW answers the full path; a buffer that is too small
+// name. The names of the system libraries this platform stands in for
+// ("KERNEL32.DLL", "ADVAPI32.DLL", "OLE32.DLL", "OLEAUT32.DLL",
+// "SHELL32.DLL", "COMDLG32.DLL", "USER32.DLL", in any case) answer the
+// platform library itself, so that GetProcAddress finds their calls. GetModuleFileNameW answers the full path; a buffer that is too small
 // receives the path cut to nSize - 1 characters and a terminator, the
 // result is nSize and the last error ERROR_INSUFFICIENT_BUFFER.
 #pragma once

@@ -58,7 +58,8 @@ interface IUnknown;
 // Built in: the global interface table (CLSID_StdGlobalInterfaceTable; one
 // per process, no outer object, in-process context only), which holds a
 // reference on each registered interface until it is revoked; cookies
-// start at 1; an unknown cookie is E_INVALIDARG.
+// start at 1; an unknown cookie is E_INVALIDARG. Also built in: the
+// component category manager (comcat.h), under the same conditions.
 #define COINIT_MULTITHREADED 0x0
 #define COINIT_APARTMENTTHREADED 0x2
 #define COINIT_DISABLE_OLE1DDE 0x4

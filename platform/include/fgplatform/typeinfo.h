@@ -240,10 +240,15 @@ FG_API HRESULT STDAPICALLTYPE LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
 // exact version asked for, in the locale's key, its primary language's or
 // the neutral one; TYPE_E_LIBNOTREGISTERED when there is none.
 // UnRegisterTypeLib of a library that is not registered answers
-// TYPE_E_REGISTRYACCESS.
+// TYPE_E_REGISTRYACCESS. The ...ForUser calls do the same under
+// HKCU\Software\Classes; callers find them, as on the original system,
+// through GetProcAddress on GetModuleHandleW(L"OLEAUT32.DLL").
 FG_API HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
 FG_API HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
                                                SYSKIND syskind);
+FG_API HRESULT STDAPICALLTYPE RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir);
+FG_API HRESULT STDAPICALLTYPE UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
+                                                      SYSKIND syskind);
 FG_API HRESULT STDAPICALLTYPE LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid,
                                             ITypeLib** pptlib);
 FG_API HRESULT STDAPICALLTYPE QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fgplatform/basetypes.h"
+#include "fgplatform/comcat.h"
 #include "fgplatform/commdlg.h"
 #include "fgplatform/crt.h"
 #include "fgplatform/kernel.h"
@@ -9,6 +10,7 @@
 #include "fgplatform/oaidl.h"
 #include "fgplatform/objbase.h"
 #include "fgplatform/oleauto.h"
+#include "fgplatform/shellapi.h"
 #include "fgplatform/typeinfo.h"
 #include "fgplatform/unknwn.h"
 #include "fgplatform/winerror.h"
