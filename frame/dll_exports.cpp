@@ -2,6 +2,7 @@
 #include "frame/debug_assert.h"
 #include "frame/module.h"
 #include "frame/object_map.h"
+#include "registration/server_registration.h"
 
 extern "C" FG_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
@@ -22,3 +23,7 @@ extern "C" FG_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, R
   FG_ASSERT(ppv != nullptr, "module");
   return FrameComModuleGetClassObject(&FrameComModule(), rclsid, riid, ppv);
 }
+
+extern "C" FG_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterModule(); }
+
+extern "C" FG_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() { return UnregisterModule(); }

@@ -5,5 +5,5 @@
 GUID CFarrowgateModule::GetLibraryId() { return LIBID_Farrowgate; }
 
 HRESULT CFarrowgateModule::AddModuleVariables(IRegistrarBase* pRegistrar) {
-  return pRegistrar->AddVariable(u"APPID", u"{F05A841F-D724-47D4-BA1A-685429E8B427}");
+  return pRegistrar->AddVariable(u"APPID", kAppIdText);
 }

@@ -1,5 +1,6 @@
 // This library's object map: one row, the dialog helper class.
 #include "dialog/dialog_helper.h"
+#include "frame/class_entries.h"
 #include "frame/class_factory.h"
 #include "frame/object_map_rows.h"
 
@@ -9,10 +10,8 @@ LPCWSTR WINAPI NoDescription() { return nullptr; }
 const void* WINAPI NoCategories() { return nullptr; }
 void WINAPI NoModuleEvent(bool) {}
 
-// The class's registry entries are written by the registrar, which sets
-// pfnRegister when it arrives; until then the row has none.
 ObjectMapEntry g_dialogHelperRow = {&CLSID_DialogHelper,
-                                    nullptr,
+                                    RegisterClassEntries,
                                     CreateFactory,
                                     CComCreators<CDialogHelper>::CreatePlainOrAggregated,
                                     nullptr,

@@ -4,6 +4,7 @@
 //   fgreg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]
 //   fgreg delete KEY [/v NAME | /ve | /va] [/f]
 //   fgreg export KEY FILE
+//   fgreg script [/u] FILE [NAME=VALUE ...]
 //   --registry PATH selects the store (else FARROWGATE_REGISTRY).
 //
 // Exit status 0 on success, 1 on any failure, 2 for a bad command line.
@@ -19,6 +20,7 @@
 
 #include "fgplatform/win32.h"
 #include "registry_text.h"
+#include "script_command.h"
 
 namespace {
 
@@ -35,6 +37,8 @@ struct Options {
   bool force = false;
   std::string type = "REG_SZ";
   std::optional<std::string> data;
+  bool unregister = false;
+  std::vector<std::string> variables;  // NAME=VALUE, for scripts
 };
 
 struct RootRow {
@@ -53,10 +57,14 @@ constexpr const char* kUsage =
     "       fgreg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
     "       fgreg delete KEY [/v NAME | /ve | /va] [/f]\n"
     "       fgreg export KEY FILE\n"
+    "       fgreg script [/u] FILE [NAME=VALUE ...]\n"
     "       fgreg --help\n"
     "KEY starts with a root: HKCR, HKCU, HKLM, HKU, HKCC or their long names.\n"
     "TYPE: REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ (strings separated by \\0),\n"
     "      REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE.\n"
+    "script runs a registry script, registering what it describes (/u: unregistering),\n"
+    "      with %NAME% standing for each VALUE given; the file is UTF-8 or UTF-16 with\n"
+    "      a byte-order mark, else text in the locale's code page.\n"
     "--registry PATH selects the store (default: $FARROWGATE_REGISTRY, else\n"
     "$XDG_DATA_HOME/farrowgate/registry.db, else ~/.local/share/farrowgate/registry.db).\n"
     "Exit status: 0 success, 1 failure, 2 bad command line.\n";
@@ -294,6 +302,8 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
       o.allValues = true;
     } else if (lower == "/s") {
       o.recursive = true;
+    } else if (lower == "/u") {
+      o.unregister = true;
     } else if (lower == "/f") {
       o.force = true;
     } else if (lower == "/t") {
@@ -312,7 +322,10 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
   if (plain.size() < 2) return Usage("a command and a key are needed");
   o.command = plain[0];
   o.key = plain[1];
-  if (o.command == "export") {
+  if (o.command == "script") {
+    o.file = plain[1];
+    o.variables.assign(plain.begin() + 2, plain.end());
+  } else if (o.command == "export") {
     if (plain.size() != 3) return Usage("export needs a key and a file");
     o.file = plain[2];
   } else if (plain.size() != 2) {
@@ -326,6 +339,7 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options o;
   if (auto status = ParseArguments(argc, argv, o)) return *status;
+  if (o.command == "script") return fgreg::RunScriptFile(o.file, o.variables, o.unregister);
   HKEY root = nullptr;
   std::string rootName;
   std::u16string path;
