@@ -154,6 +154,14 @@ void CScriptParser::SkipSpace() {
 
 HRESULT CScriptParser::NextToken(LPOLESTR szToken) {
   SkipSpace();
+  m_pchTokenStart = m_pchCur;
+  if (m_pchCutoff != nullptr && m_pchCur >= m_pchCutoff) {
+    // The clean-up of a failed registration ends where the registration
+    // failed: from there on every block is closed.
+    szToken[0] = u'}';
+    szToken[1] = 0;
+    return S_OK;
+  }
   if (*m_pchCur == 0) return DISP_E_EXCEPTION;
   int length = 0;
   auto put = [&](WCHAR ch) {
@@ -286,8 +294,10 @@ HRESULT CScriptParser::RunRootBlocks(BOOL bRegister) {
       hr = ProcessBlock(m_szToken, hkRoot, TRUE, FALSE);
       if (FAILED(hr)) {
         FGTRACE(traceRegistrar, 0, "Failed to register, cleaning up!\n");
+        m_pchCutoff = m_pchTokenStart;
         m_pchCur = blockStart;
         (void)ProcessBlock(m_szToken, hkRoot, FALSE, FALSE);  // the registration's own failure is the answer
+        m_pchCutoff = nullptr;
         return hr;
       }
     } else {

@@ -15,7 +15,10 @@
 //
 // A run first expands %NAME% variables from the registrar (and "%%" to
 // "%"), then walks the root blocks. Registration creates what the script
-// names; a root block that fails is unregistered again. Unregistration
+// names; a root block that fails is unregistered again, as far as the
+// token at which it failed (every block still open is closed there, so
+// the keys made before the failure go even when the rest of the text
+// cannot be read). Unregistration
 // removes values one by one and a key once nothing is left beneath it,
 // except keys marked NoRemove; keys already missing are skipped.
 // Lexical and grammar faults answer DISP_E_EXCEPTION.
@@ -61,6 +64,8 @@ class CScriptParser {
 
   CRegObject* m_pRegObj;
   LPCOLESTR m_pchCur = nullptr;
+  LPCOLESTR m_pchTokenStart = nullptr;  // where the last token began
+  LPCOLESTR m_pchCutoff = nullptr;      // set while a failed registration is undone
   int m_nDepth = 0;
   bool m_bTooDeep = false;  // an unregistration met a block nested too deep
   WCHAR m_szToken[kScriptTokenChars] = {};

@@ -1,5 +1,6 @@
 #include "fgplatform/test_registry.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -12,6 +13,68 @@ bool ClassesKeyExists(const char16_t* path) {
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
+}
+
+namespace {
+
+std::string Narrow(const char16_t* text, size_t length) {
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    char16_t c = text[i];
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+      out += escaped;
+    }
+  }
+  return out;
+}
+
+void DumpKey(HKEY key, const std::string& path, std::string& out) {
+  out += "[" + path + "]\n";
+  for (DWORD i = 0;; ++i) {
+    char16_t name[16384];
+    BYTE data[65536];
+    DWORD nameSize = 16384, type = 0, size = sizeof data;
+    if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    out += "  " + (nameSize == 0 ? std::string("@") : Narrow(name, nameSize)) + " " + std::to_string(type) + ":";
+    for (DWORD b = 0; b < size; ++b) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%02x", data[b]);
+      out += hex;
+    }
+    out += "\n";
+  }
+  for (DWORD i = 0;; ++i) {
+    char16_t name[256];
+    DWORD size = 256;
+    if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY child = nullptr;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) {
+      out += "[" + path + "\\" + Narrow(name, size) + "] unreadable\n";
+      continue;
+    }
+    DumpKey(child, path + "\\" + Narrow(name, size), out);
+    RegCloseKey(child);
+  }
+}
+
+}  // namespace
+
+std::string RegistryDump(HKEY root, const char16_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+  std::string out;
+  DumpKey(key, path != nullptr ? Narrow(path, std::char_traits<char16_t>::length(path)) : std::string(), out);
+  RegCloseKey(key);
+  return out;
+}
+
+std::string RegistryDump() {
+  return RegistryDump(HKEY_CLASSES_ROOT, nullptr) + RegistryDump(HKEY_CURRENT_USER, nullptr) +
+         RegistryDump(HKEY_LOCAL_MACHINE, nullptr);
 }
 
 TemporaryRegistry::TemporaryRegistry() {

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "fgplatform/testing.h"
 
@@ -34,6 +35,11 @@ struct FaultLoopCounts {
 // LSTATUS; `check` (may be empty) runs after each run with faults cleared.
 // Reports a failure when more than `limit` runs still fire.
 FaultLoopCounts RunFaultLoop(Service service, long success, long failure, const std::function<long()>& scenario,
+                             const std::function<void(const FaultRun&)>& check = {}, int limit = 100000);
+// The same where a fault may surface as one of several documented codes
+// (each step of a sequence documents its own).
+FaultLoopCounts RunFaultLoop(Service service, long success, const std::vector<long>& failures,
+                             const std::function<long()>& scenario,
                              const std::function<void(const FaultRun&)>& check = {}, int limit = 100000);
 
 }  // namespace fgtest

@@ -4,10 +4,19 @@
 
 #include <string>
 
+#include "fgplatform/win32.h"
+
 namespace fgtest {
 
 // Whether HKEY_CLASSES_ROOT\path exists.
 bool ClassesKeyExists(const char16_t* path);
+
+// Every key under root\path (null: the root) with its values, as text
+// ("[path]" lines, then "  name type:hexbytes"), in enumeration order; for
+// comparing the registry before and after.
+std::string RegistryDump(HKEY root, const char16_t* path = nullptr);
+// The dump of the classes root, the current user and the local machine.
+std::string RegistryDump();
 
 class TemporaryRegistry {
  public:
