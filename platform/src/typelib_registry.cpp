@@ -86,9 +86,14 @@ std::u16string FolderOf(const std::u16string& path) {
   return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
 }
 
-// Removes a key with what lies under it; a missing key is no failure.
-void RemoveTree(const Classes& at, const std::u16string& path) { (void)RegDeleteTreeW(at.root, at(path).c_str()); }
-void RemoveKey(const Classes& at, const std::u16string& path) { (void)RegDeleteKeyW(at.root, at(path).c_str()); }
+bool Removed(LSTATUS status) {
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND;
+}
+
+// Removes a key (with what lies under it); false when a key that is there
+// could not be removed.
+bool RemoveTree(const Classes& at, const std::u16string& path) { return Removed(RegDeleteTreeW(at.root, at(path).c_str())); }
+bool RemoveKey(const Classes& at, const std::u16string& path) { return Removed(RegDeleteKeyW(at.root, at(path).c_str())); }
 
 bool HasSubkeys(const Classes& at, const std::u16string& path, std::initializer_list<const char16_t*> ignored) {
   HKEY key = nullptr;
@@ -134,9 +139,9 @@ HRESULT Register(const Classes& at, ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOL
   }
   if (ok) return S_OK;
   // Nothing half written stays: the version's key and the interfaces' go.
-  RemoveTree(at, versionKey);
-  if (!HasSubkeys(at, u"TypeLib\\" + libid, {})) RemoveKey(at, u"TypeLib\\" + libid);
-  for (const auto& [iid, unused] : interfaces) RemoveTree(at, u"Interface\\" + GuidText(iid));
+  (void)RemoveTree(at, versionKey);  // as far as the registry lets it
+  if (!HasSubkeys(at, u"TypeLib\\" + libid, {})) (void)RemoveKey(at, u"TypeLib\\" + libid);
+  for (const auto& [iid, unused] : interfaces) (void)RemoveTree(at, u"Interface\\" + GuidText(iid));
   return TYPE_E_REGISTRYACCESS;
 }
 
@@ -147,21 +152,22 @@ HRESULT Unregister(const Classes& at, REFGUID libID, WORD wVerMajor, WORD wVerMi
   std::u16string path;
   if (!fgp::ReadKeyText(at.root, at(platformKey), path)) return TYPE_E_REGISTRYACCESS;  // not registered
   // The interfaces' keys go when they name this library.
+  bool ok = true;
   ITypeLib* lib = nullptr;
   if (SUCCEEDED(LoadTypeLib(path.c_str(), &lib))) {
     for (const auto& [iid, name] : AutomationInterfaces(lib)) {
       std::u16string key = u"Interface\\" + GuidText(iid), owner;
       if (fgp::ReadKeyText(at.root, at(key + u"\\TypeLib"), owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0)
-        RemoveTree(at, key);
+        ok = RemoveTree(at, key) && ok;
     }
     lib->Release();
   }
-  RemoveKey(at, platformKey);
+  ok = RemoveKey(at, platformKey) && ok;
   std::u16string localeKey = versionKey + u"\\" + Hex(lcid);
-  if (!HasSubkeys(at, localeKey, {})) RemoveKey(at, localeKey);
-  if (!HasSubkeys(at, versionKey, {u"FLAGS", u"HELPDIR"})) RemoveTree(at, versionKey);
-  if (!HasSubkeys(at, u"TypeLib\\" + libid, {})) RemoveKey(at, u"TypeLib\\" + libid);
-  return S_OK;
+  if (!HasSubkeys(at, localeKey, {})) ok = RemoveKey(at, localeKey) && ok;
+  if (!HasSubkeys(at, versionKey, {u"FLAGS", u"HELPDIR"})) ok = RemoveTree(at, versionKey) && ok;
+  if (!HasSubkeys(at, u"TypeLib\\" + libid, {})) ok = RemoveKey(at, u"TypeLib\\" + libid) && ok;
+  return ok ? S_OK : TYPE_E_REGISTRYACCESS;
 }
 
 }  // namespace

@@ -240,7 +240,8 @@ FG_API HRESULT STDAPICALLTYPE LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
 // exact version asked for, in the locale's key, its primary language's or
 // the neutral one; TYPE_E_LIBNOTREGISTERED when there is none.
 // UnRegisterTypeLib of a library that is not registered answers
-// TYPE_E_REGISTRYACCESS. The ...ForUser calls do the same under
+// TYPE_E_REGISTRYACCESS, as does one whose keys could not all be removed
+// (it removes what it can). The ...ForUser calls do the same under
 // HKCU\Software\Classes; callers find them, as on the original system,
 // through GetProcAddress on GetModuleHandleW(L"OLEAUT32.DLL").
 FG_API HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);
