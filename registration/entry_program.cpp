@@ -308,6 +308,7 @@ HRESULT CRegistryVirtualMachine::RunEntryProgram(const EntryProgram& program, BO
 }
 
 HRESULT AddStandardVariables(CRegistryVirtualMachine* pEngine) {
+  if (_pFrameModule == nullptr) return E_UNEXPECTED;  // no module object: nothing to register for
   constexpr DWORD kPathChars = 260;
   WCHAR path[kPathChars];
   HINSTANCE module = FrameThisModule();

@@ -88,6 +88,7 @@ HRESULT UpdateFromScriptResource(HINSTANCE hModule, UINT id, BOOL bRegister, con
     FG_ASSERT_TEXT(entry->szData != nullptr, "0 != pMapEntries->szData", kSource);
     (void)registrar.AddVariable(entry->szKey, entry->szData);  // a missing one fails the script where it is named
   }
+  if (_pFrameModule == nullptr) return E_UNEXPECTED;  // no module object: nothing to register for
   HRESULT hr = _pFrameModule->AddModuleVariables(&registrar);
   if (FAILED(hr)) return hr;
 
