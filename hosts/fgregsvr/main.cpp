@@ -46,7 +46,8 @@ bool Parse(int argc, char** argv, Options& o) {
       o.unregister = true;
     } else if (a == "/s" || a == "/S" || a == "-s") {
       o.silent = true;
-    } else if (a.empty() || a[0] == '/' || a[0] == '-') {
+    } else if (a.empty() || a == "--help" || (a.size() == 2 && (a[0] == '/' || a[0] == '-'))) {
+      // Switches are one letter; an absolute path starts with "/" too.
       if (a == "/?" || a == "--help" || a == "-h") return false;
       std::fprintf(stderr, "fgregsvr: unknown switch %s\n", a.c_str());
       return false;

@@ -1,0 +1,89 @@
+// fgregsvr and fgreg script, run as a user runs them against a store of
+// their own.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "fgplatform/test_process.h"
+
+namespace {
+
+class RegistrationTools : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    m_dir = std::string(tmp != nullptr ? tmp : "/tmp");
+    m_store = m_dir + "/tools-" + std::to_string(getpid()) + ".db";
+  }
+  void TearDown() override {
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((m_store + suffix).c_str());
+  }
+  int Run(const std::string& command, std::string* output = nullptr) {
+    return fgtest::RunCommand("FARROWGATE_REGISTRY='" + m_store + "' " + command, output);
+  }
+  int Svr(const std::string& args, std::string* output = nullptr) {
+    return Run(std::string(FGREGSVR_PATH) + " " + args, output);
+  }
+  int Reg(const std::string& args, std::string* output = nullptr) {
+    return Run(std::string(FGREG_PATH) + " " + args, output);
+  }
+  std::string WriteScript(const std::string& name, const std::string& text) {
+    std::string path = m_dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  std::string m_dir;
+  std::string m_store;
+};
+
+TEST_F(RegistrationTools, FgregsvrRegistersAndUnregistersTheComponent) {
+  const std::string module = FARROWGATE_MODULE_PATH;
+  std::string out;
+  ASSERT_EQ(Svr(module, &out), 0) << out;
+  EXPECT_EQ(out, "DllRegisterServer in " + module + " succeeded.\n");
+  ASSERT_EQ(Reg("query 'HKCR\\Farrowgate.DialogHelper\\CLSID'", &out), 0);
+  EXPECT_NE(out.find("{4C3A0C4C-1D37-4C85-81C5-CD3FFDB59C65}"), std::string::npos) << out;
+
+  ASSERT_EQ(Svr("/u /s " + module, &out), 0);
+  EXPECT_EQ(out, "") << "silent";
+  EXPECT_EQ(Reg("query 'HKCR\\Farrowgate.DialogHelper'", &out), 1);
+
+  EXPECT_EQ(Svr("/u " + module, &out), 5) << "unregistering what is not registered fails";
+  EXPECT_NE(out.find("DllUnregisterServer in " + module + " failed.\nReturn code was: 0x8002801c"), std::string::npos)
+      << out;
+  EXPECT_EQ(Svr(m_dir + "/no-such-module.so", &out), 3);
+  EXPECT_NE(out.find("LoadLibrary(\"" + m_dir + "/no-such-module.so\") failed"), std::string::npos) << out;
+  EXPECT_EQ(Svr(SCRIPT_MODULE_PATH, &out), 4);
+  EXPECT_NE(out.find("the DllRegisterServer entry point was not found"), std::string::npos) << out;
+  EXPECT_EQ(Svr("/s " + m_dir + "/no-such-module.so", &out), 3);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(Svr("", &out), 1);
+  EXPECT_NE(out.find("usage: fgregsvr"), std::string::npos);
+  EXPECT_EQ(Svr("/x " + module, &out), 1);
+}
+
+TEST_F(RegistrationTools, FgregRunsAScriptWithVariables) {
+  std::string script = WriteScript("tool.rgs", "HKCU\r\n{\r\n\tNoRemove Software\r\n\t{\r\n\t\t'%NAME%' = s '%VALUE%'\r\n\t}\r\n}");
+  std::string out;
+  ASSERT_EQ(Reg("script " + script + " NAME=Fg.Tool 'VALUE=a value'", &out), 0) << out;
+  ASSERT_EQ(Reg("query 'HKCU\\Software\\Fg.Tool' /ve", &out), 0);
+  EXPECT_NE(out.find("(Default)    REG_SZ    a value"), std::string::npos) << out;
+  ASSERT_EQ(Reg("script /u " + script + " NAME=Fg.Tool VALUE=x", &out), 0) << out;
+  EXPECT_EQ(Reg("query 'HKCU\\Software\\Fg.Tool'", &out), 1);
+  EXPECT_EQ(Reg("query 'HKCU\\Software'", &out), 0) << "kept by NoRemove";
+
+  EXPECT_EQ(Reg("script " + script + " NAME=Fg.Tool", &out), 1) << "VALUE is missing";
+  EXPECT_NE(out.find("0x80020009"), std::string::npos) << out;
+  EXPECT_EQ(Reg("script " + script + " NOEQUALS", &out), 2);
+  EXPECT_EQ(Reg("script " + m_dir + "/missing.rgs", &out), 1);
+  EXPECT_NE(out.find("cannot read"), std::string::npos);
+  std::string big = WriteScript("big.rgs", std::string((1 << 20) + 1, ' '));
+  EXPECT_EQ(Reg("script " + big, &out), 1);
+  EXPECT_NE(out.find("larger than"), std::string::npos) << out;
+  unlink(script.c_str());
+  unlink(big.c_str());
+}
+
+}  // namespace
