@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <unordered_map>
 
 #include "case_fold.h"
 #include "codepage.h"
@@ -24,6 +25,7 @@ constexpr int kApplicationId = 0x46475247;  // "FGRG"
 constexpr int kSchemaVersion = 2;
 constexpr int kFirstVersion = 1;
 constexpr int kBusyTimeoutMs = 10000;
+constexpr const char* kInMemoryStore = ":memory:";
 constexpr const char16_t* kRootNames[kRootCount] = {
     u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",   u"HKEY_LOCAL_MACHINE", u"HKEY_USERS",
     u"HKEY_PERFORMANCE_DATA", u"HKEY_CURRENT_CONFIG", u"HKEY_DYN_DATA"};
@@ -78,11 +80,57 @@ bool InjectWriteFault() {
   return true;
 }
 
-// A prepared statement that finalises itself.
+// Prepared statements kept for reuse while their database is open: every
+// registry call runs the same few statements, and preparing one costs more
+// than running it. Idle statements are kept per SQL text; a statement in
+// use (by a nested call) is not shared. All use is under the registry lock.
+class StatementCache {
+ public:
+  static StatementCache& Instance() {
+    static auto* cache = new StatementCache;  // used until the very end
+    return *cache;
+  }
+  int Take(sqlite3* db, const char* sql, sqlite3_stmt*& out) {
+    if (db != m_db) Clear();
+    m_db = db;
+    auto it = m_idle.find(sql);
+    if (it != m_idle.end()) {
+      out = it->second;
+      m_idle.erase(it);
+      return SQLITE_OK;
+    }
+    return sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &out, nullptr);
+  }
+  void Give(sqlite3* db, const char* sql, sqlite3_stmt* stmt) {
+    if (stmt == nullptr) return;
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (db != m_db || m_idle.size() >= kMaxIdle) {
+      sqlite3_finalize(stmt);
+      return;
+    }
+    m_idle.emplace(sql, stmt);
+  }
+  // Finalises every idle statement (before the database closes).
+  void Clear() {
+    for (auto& [sql, stmt] : m_idle) sqlite3_finalize(stmt);
+    m_idle.clear();
+    m_db = nullptr;
+  }
+
+ private:
+  static constexpr size_t kMaxIdle = 64;
+  sqlite3* m_db = nullptr;
+  std::unordered_multimap<std::string, sqlite3_stmt*> m_idle;
+};
+
+// A prepared statement, from the cache and given back to it.
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-  ~Statement() { sqlite3_finalize(m_stmt); }
+  Statement(sqlite3* db, const char* sql) : m_db(db), m_sql(sql) {
+    m_rc = StatementCache::Instance().Take(db, sql, m_stmt);
+  }
+  ~Statement() { StatementCache::Instance().Give(m_db, m_sql, m_stmt); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -124,6 +172,8 @@ class Statement {
     return *this;
   }
 
+  sqlite3* m_db;
+  const char* m_sql;
   sqlite3_stmt* m_stmt = nullptr;
   int m_rc;
 };
@@ -184,12 +234,13 @@ LSTATUS Store::Current(Store*& out) {
 
 void Store::Close() {
   if (m_db == nullptr) return;
+  StatementCache::Instance().Clear();
   sqlite3_close_v2(m_db);
   m_db = nullptr;
 }
 
 LSTATUS Store::Open(const std::string& path) {
-  MakeParentDirectories(path);
+  if (path != kInMemoryStore) MakeParentDirectories(path);
   int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   LSTATUS status = rc == SQLITE_OK ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
   if (status == ERROR_SUCCESS) {

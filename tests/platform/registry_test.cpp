@@ -287,6 +287,21 @@ TEST_F(Registry, ADamagedStoreIsReportedOnceAndNeverReplaced) {
   Output();
 }
 
+TEST_F(Registry, AnInMemoryStoreLeavesNoFileAndEmptiesByRoot) {
+  setenv("FARROWGATE_REGISTRY", ":memory:", 1);
+  HKEY key = Create(HKEY_CURRENT_USER, u"Software\\Fg\\Deep");
+  ASSERT_NE(key, nullptr);
+  RegCloseKey(key);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Fg\\Deep", 0, KEY_READ, &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, nullptr), ERROR_SUCCESS) << "a null path empties the root";
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_NE(access(":memory:", F_OK), 0) << "no file of that name";
+  setenv("FARROWGATE_REGISTRY", m_path.c_str(), 1);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND)
+      << "the file store never saw the memory store's keys";
+}
+
 // Starts the writer helper; returns its output stream and fills its pid.
 // A start time (realtime clock, milliseconds) holds its first call till then.
 FILE* StartWriter(const std::string& prefix, int count, pid_t& pid, long long startMs = 0) {

@@ -7,6 +7,9 @@
 // process killed during a write leaves either the whole change or none.
 // Commits survive a crash of the process; after a power failure the last
 // commits may be missing but the store is never damaged.
+// FARROWGATE_REGISTRY=":memory:" selects a store in the process's memory,
+// empty at first and gone when the process ends (for throwaway runs such
+// as fuzzing, and as a baseline for measuring the durable store).
 //
 // Choices where the documentation leaves a detail open:
 // - HKEY_CLASSES_ROOT is a root of its own (not a merged view).
