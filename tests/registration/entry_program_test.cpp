@@ -143,4 +143,32 @@ TEST_F(EntryPrograms, RegisteredFromAProgramTheServerIsALocalOne) {
   EXPECT_EQ(Reports().size(), 1u);
 }
 
+class ClassCategories : public fgtest::BaselineTest {
+ protected:
+  fgtest::TemporaryRegistry m_registry;
+};
+
+TEST_F(ClassCategories, ComeAndGoWithTheirContainerKeys) {
+  const CLSID clsid = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
+  const CATID safe = {0xAAAAAAAA, 0x0001, 0x0001, {1, 1, 1, 1, 1, 1, 1, 1}};
+  const CATID needed = {0xBBBBBBBB, 0x0002, 0x0002, {2, 2, 2, 2, 2, 2, 2, 2}};
+  const ClassCategoryEntry table[] = {{CategoryImplemented, &safe}, {CategoryRequired, &needed}, {CategoryTableEnd, nullptr}};
+  EXPECT_EQ(UpdateClassCategories(clsid, table, TRUE), S_OK) << "without the component runtime the categories are skipped";
+  EXPECT_EQ(fgtest::RegistryDump(HKEY_CLASSES_ROOT), "[]\n");
+
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  ASSERT_EQ(UpdateClassCategories(clsid, table, TRUE), S_OK);
+  EXPECT_TRUE(fgtest::ClassesKeyExists(
+      u"CLSID\\{11111111-2222-3333-4444-555555555555}\\Implemented Categories\\{AAAAAAAA-0001-0001-0101-010101010101}"));
+  EXPECT_TRUE(fgtest::ClassesKeyExists(
+      u"CLSID\\{11111111-2222-3333-4444-555555555555}\\Required Categories\\{BBBBBBBB-0002-0002-0202-020202020202}"));
+  ASSERT_EQ(UpdateClassCategories(clsid, table, FALSE), S_OK);
+  EXPECT_EQ(fgtest::RegistryDump(HKEY_CLASSES_ROOT), "[]\n[\\CLSID]\n[\\CLSID\\{11111111-2222-3333-4444-555555555555}]\n")
+      << "the emptied category keys go too";
+  EXPECT_EQ(UpdateClassCategories(clsid, nullptr, TRUE), S_OK);
+  EXPECT_EQ(UpdateClassCategories(GUID_NULL, table, TRUE), S_OK);
+  EXPECT_EQ(Reports().size(), 1u) << "a null class is asserted";
+  CoUninitialize();
+}
+
 }  // namespace

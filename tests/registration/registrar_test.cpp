@@ -12,6 +12,7 @@
 #include "fgplatform/test_fault_loop.h"
 #include "fgplatform/test_registry.h"
 #include "registration/regobject.h"
+#include "registration/server_registration.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ class ScriptResources : public Registrar {
   void TearDown() override {
     if (m_module != nullptr) FreeLibrary(m_module);
     unlink(m_copy.c_str());
+    unlink(m_tlb.c_str());
     rmdir(m_folder.c_str());
     Registrar::TearDown();
   }
@@ -99,6 +101,7 @@ class ScriptResources : public Registrar {
 
   std::string m_folder;
   std::string m_copy;
+  std::string m_tlb;
   HMODULE m_module = nullptr;
 };
 
@@ -129,6 +132,35 @@ TEST_F(ScriptResources, MissingAndEmptyResourcesFailWithThePlatformsCode) {
   EXPECT_EQ(registrar.ResourceRegister(missing.c_str(), 101, u"REGISTRY"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   EXPECT_TRUE(Traced("Failed to LoadLibrary on " + m_folder + "/no-such-module.so\n"));
   EXPECT_EQ(fgtest::RegistryDump(HKEY_CLASSES_ROOT), "[]\n") << "nothing was written";
+}
+
+TEST_F(ScriptResources, TheTypeLibraryIsFoundBesideAModuleWithoutOne) {
+  BSTR path = nullptr;
+  ITypeLib* lib = nullptr;
+  EXPECT_EQ(LoadModuleTypeLibrary(m_module, nullptr, &path, &lib), TYPE_E_CANTLOADLIBRARY)
+      << "neither in the module nor beside it";
+  EXPECT_EQ(path, nullptr);
+  EXPECT_EQ(lib, nullptr);
+
+  m_tlb = m_folder + "/fg_script_module.tlb";
+  std::ifstream in(TYPELIB_PATH, std::ios::binary);
+  std::ofstream(m_tlb, std::ios::binary) << in.rdbuf();
+  ASSERT_EQ(LoadModuleTypeLibrary(m_module, nullptr, &path, &lib), S_OK);
+  EXPECT_EQ(std::u16string(path), Wide(m_tlb)) << "the path that loaded";
+  TLIBATTR* attr = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&attr), S_OK);
+  EXPECT_EQ(attr->wMajorVerNum, 1);
+  lib->ReleaseTLibAttr(attr);
+  lib->Release();
+  SysFreeString(path);
+
+  EXPECT_EQ(LoadModuleTypeLibrary(m_module, nullptr, nullptr, &lib), E_POINTER);
+  EXPECT_EQ(LoadModuleTypeLibrary(m_module, u"2", &path, &lib), E_INVALIDARG) << "one type library per module";
+  ASSERT_EQ(RegisterTypeLibrary(m_module), S_OK);
+  EXPECT_TRUE(fgtest::ClassesKeyExists(u"TypeLib\\{F05A841F-D724-47D4-BA1A-685429E8B427}\\1.0"));
+  ASSERT_EQ(UnregisterTypeLibrary(m_module), S_OK);
+  EXPECT_FALSE(fgtest::ClassesKeyExists(u"TypeLib\\{F05A841F-D724-47D4-BA1A-685429E8B427}"));
+  Reports();
 }
 
 }  // namespace
