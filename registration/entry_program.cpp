@@ -40,18 +40,14 @@ HRESULT ExpandInto(const CRegistrarVariables& variables, LPCOLESTR text, CCounte
       p += 2;
       continue;
     }
-    LPCOLESTR name = p + 1;
-    LPCOLESTR close = name;
-    while (*close != 0 && *close != u'%') ++close;
-    if (*close == 0) {
+    WCHAR variable[kMaxVariableName + 1];
+    LPCOLESTR close = nullptr;
+    VariableName found = ReadVariableName(p + 1, variable, close);
+    if (found == VariableName::Unclosed) {
       FGTRACE(traceRegistrar, 0, "Error : closing '%%' found\n");
       return E_FAIL;
     }
-    if (close - name > kMaxVariableName) return E_FAIL;
-    WCHAR variable[kMaxVariableName + 1];
-    int n = static_cast<int>(close - name);
-    for (int i = 0; i < n; ++i) variable[i] = name[i];
-    variable[n] = 0;
+    if (found == VariableName::TooLong) return E_FAIL;
     LPCOLESTR value = variables.Find(variable);
     if (value == nullptr) return E_FAIL;
     out += value;

@@ -61,3 +61,14 @@ LPCOLESTR CRegistrarVariables::Find(LPCOLESTR name) const {
     if (lstrcmpiW(m_names[i], name) == 0) return m_values[i];
   return nullptr;
 }
+
+VariableName ReadVariableName(LPCOLESTR start, WCHAR (&name)[kMaxVariableName + 1], LPCOLESTR& close) {
+  close = start;
+  while (*close != 0 && *close != u'%') ++close;
+  if (*close == 0) return VariableName::Unclosed;
+  if (close - start > kMaxVariableName) return VariableName::TooLong;
+  int n = static_cast<int>(close - start);
+  for (int i = 0; i < n; ++i) name[i] = start[i];
+  name[n] = 0;
+  return VariableName::Found;
+}

@@ -28,3 +28,9 @@ class CRegistrarVariables {
 
 // Variable names that may stand in a text: at most this many characters.
 inline constexpr int kMaxVariableName = 31;
+
+// A "%NAME%" in a text: `start` is just past the opening "%". Found copies
+// the name into `name` and points `close` at the closing "%"; Unclosed
+// when no "%" follows, TooLong for a name of 32 characters or more.
+enum class VariableName { Found, Unclosed, TooLong };
+VariableName ReadVariableName(LPCOLESTR start, WCHAR (&name)[kMaxVariableName + 1], LPCOLESTR& close);

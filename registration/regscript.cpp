@@ -237,18 +237,14 @@ HRESULT CScriptParser::ExpandScript(LPCOLESTR lpszOrig, LPOLESTR* ppszExpanded) 
       p += 2;
       continue;
     }
-    LPCOLESTR name = p + 1;
-    LPCOLESTR close = name;
-    while (*close != 0 && *close != u'%') ++close;
-    if (*close == 0) {
+    WCHAR variable[kMaxVariableName + 1];
+    LPCOLESTR close = nullptr;
+    VariableName found = ReadVariableName(p + 1, variable, close);
+    if (found == VariableName::Unclosed) {
       FGTRACE(traceRegistrar, 0, "Error no closing %% found\n");
       return DISP_E_EXCEPTION;
     }
-    if (close - name > kMaxVariableName) return E_FAIL;
-    WCHAR variable[kMaxVariableName + 1];
-    int n = static_cast<int>(close - name);
-    for (int i = 0; i < n; ++i) variable[i] = name[i];
-    variable[n] = 0;
+    if (found == VariableName::TooLong) return E_FAIL;
     LPCOLESTR value = m_pRegObj->LookupVariable(variable);
     if (value == nullptr) return DISP_E_EXCEPTION;
     if (!out.Append(value)) return E_OUTOFMEMORY;

@@ -25,13 +25,7 @@ class EntryPrograms : public fgtest::BaselineTest {
     return m_engine.RunEntryProgram(program, bRegister);
   }
   static std::string Bytes(const char16_t* path, const char16_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
-    char buffer[256];
-    DWORD size = sizeof buffer;
-    LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::string(buffer, size) : "<no value>";
+    return fgtest::RegistryBytes(HKEY_CLASSES_ROOT, path, name);
   }
   static std::string Wide(const char* text) {
     std::string out;

@@ -90,13 +90,7 @@ class ScriptResources : public Registrar {
   }
   static std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
   static std::u16string Text(const char16_t* path, const char16_t* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return u"<no key>";
-    char16_t buffer[1024] = {};
-    DWORD size = sizeof buffer - 2;
-    LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::u16string(buffer) : u"<no value>";
+    return fgtest::RegistryText(HKEY_CLASSES_ROOT, path, name);
   }
 
   std::string m_folder;

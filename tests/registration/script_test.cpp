@@ -22,22 +22,10 @@ class Script : public fgtest::BaselineTest {
   HRESULT Register(const std::u16string& script) { return m_registrar.RunScriptText(script.c_str(), TRUE); }
   HRESULT Unregister(const std::u16string& script) { return m_registrar.RunScriptText(script.c_str(), FALSE); }
   static std::u16string Text(HKEY root, const char16_t* path, const char16_t* name = nullptr) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return u"<no key>";
-    char16_t buffer[8192] = {};
-    DWORD size = sizeof buffer - 2;
-    LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::u16string(buffer) : u"<no value>";
+    return fgtest::RegistryText(root, path, name);
   }
   static std::string Bytes(const char16_t* path, const char16_t* name, DWORD* type = nullptr) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
-    char buffer[256];
-    DWORD size = sizeof buffer;
-    LSTATUS status = RegQueryValueExW(key, name, nullptr, type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::string(buffer, size) : "<no value>";
+    return fgtest::RegistryBytes(HKEY_CLASSES_ROOT, path, name, type);
   }
   static bool Exists(const char16_t* path) { return fgtest::ClassesKeyExists(path); }
   bool Traced(const std::string& line) {

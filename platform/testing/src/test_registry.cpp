@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include "fgplatform/win32.h"
@@ -75,6 +76,29 @@ std::string RegistryDump(HKEY root, const char16_t* path) {
 std::string RegistryDump() {
   return RegistryDump(HKEY_CLASSES_ROOT, nullptr) + RegistryDump(HKEY_CURRENT_USER, nullptr) +
          RegistryDump(HKEY_LOCAL_MACHINE, nullptr);
+}
+
+std::string RegistryBytes(HKEY root, const char16_t* path, const char16_t* name, DWORD* type) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+  DWORD size = 0;
+  LSTATUS status = RegQueryValueExW(key, name, nullptr, type, nullptr, &size);
+  std::string bytes(size, '\0');
+  if (status == ERROR_SUCCESS && size > 0)
+    status = RegQueryValueExW(key, name, nullptr, type, reinterpret_cast<BYTE*>(bytes.data()), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return "<no value>";
+  bytes.resize(size);
+  return bytes;
+}
+
+std::u16string RegistryText(HKEY root, const char16_t* path, const char16_t* name) {
+  std::string bytes = RegistryBytes(root, path, name);
+  if (bytes == "<no key>") return u"<no key>";
+  if (bytes == "<no value>") return u"<no value>";
+  std::u16string text(bytes.size() / 2, u'\0');
+  std::memcpy(text.data(), bytes.data(), text.size() * 2);
+  return text.substr(0, text.find(u'\0'));
 }
 
 TemporaryRegistry::TemporaryRegistry() {

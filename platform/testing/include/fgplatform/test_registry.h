@@ -18,6 +18,13 @@ std::string RegistryDump(HKEY root, const char16_t* path = nullptr);
 // The dump of the classes root, the current user and the local machine.
 std::string RegistryDump();
 
+// The bytes of a value (null name: the default value), its type in *type
+// when asked; "<no key>" or "<no value>" when it is missing.
+std::string RegistryBytes(HKEY root, const char16_t* path, const char16_t* name = nullptr, DWORD* type = nullptr);
+// A value as text, up to its first terminator; u"<no key>" or
+// u"<no value>" when it is missing.
+std::u16string RegistryText(HKEY root, const char16_t* path, const char16_t* name = nullptr);
+
 class TemporaryRegistry {
  public:
   TemporaryRegistry();
