@@ -47,12 +47,6 @@ struct FILETIME {
 };
 typedef FILETIME* PFILETIME;
 
-struct SECURITY_ATTRIBUTES {
-  DWORD nLength;
-  LPVOID lpSecurityDescriptor;
-  BOOL bInheritHandle;
-};
-typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 typedef DWORD REGSAM;
 typedef LONG LSTATUS;
