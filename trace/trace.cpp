@@ -44,7 +44,7 @@ void AppendPart(C* buffer, int* position, const C* format, ...) {
 
 TraceCategory::TraceCategory(const char* name, UINT startLevel)
     : m_handle(TraceRegisterCategoryA(TraceLibraryModule(), name)) {
-  TraceModifyCategory(nullptr, m_handle, startLevel, TraceStatusInherit);
+  (void)TraceModifyCategory(nullptr, m_handle, startLevel, TraceStatusInherit);
 }
 
 // The 27 categories, registered in this order (handles 1 to 27), before
@@ -77,36 +77,71 @@ __attribute__((init_priority(200))) TraceCategory traceUser2("traceUser2");
 __attribute__((init_priority(200))) TraceCategory traceUser3("traceUser3");
 __attribute__((init_priority(200))) TraceCategory traceUser4("traceUser4");
 
+namespace {
+
+// One line: the filter, the prefixes the process asks for, the message, and
+// the module's report routine (else the debugger output). A line changes
+// nothing for its caller: the runtime error number is as it was, and no
+// exception leaves (a line whose formatting fails is dropped).
+template <class C>
+void WriteLine(DWORD_PTR module, const char* file, int line, DWORD_PTR category, UINT level, const C* format,
+               va_list args) {
+  int savedErrno = 0;
+  _get_errno(&savedErrno);
+  try {
+    C buffer[kLineChars] = {};
+    int position = 0;
+    TraceCategoryRecord* record = nullptr;
+    RuntimeDebugReportFunc report = nullptr;
+    if (!ShouldTrace(module, category, level, &record, &report)) {
+      _set_errno(savedErrno);
+      return;
+    }
+    const TraceProcessRecord* process = TraceOwnStore().Process();
+    if (process->bShowFileLine) {
+      if constexpr (sizeof(C) == 1)
+        AppendPart(buffer, &position, "%s(%d) : ", file, line);
+      else
+        AppendPart(buffer, &position, u"%S(%d) : ", file, line);
+    }
+    if (record != nullptr && process->bShowCategory) {
+      // The name is read from shared memory: copied with its length bounded.
+      WCHAR name[64];
+      int n = 0;
+      for (; n < 63 && record->szName[n] != 0; ++n) name[n] = record->szName[n];
+      name[n] = 0;
+      if constexpr (sizeof(C) == 1)
+        AppendPart(buffer, &position, "%S: ", name);
+      else
+        AppendPart(buffer, &position, u"%s: ", name);
+    }
+    AppendMessage(buffer, &position, format, args);
+    if constexpr (sizeof(C) == 1) {
+      if (report != nullptr)
+        report(_CRT_WARN, nullptr, 0, nullptr, "%s", buffer);
+      else
+        OutputDebugStringA(buffer);
+    } else {
+      if (report != nullptr)
+        report(_CRT_WARN, nullptr, 0, nullptr, "%S", buffer);
+      else
+        OutputDebugStringW(buffer);
+    }
+  } catch (...) {
+  }
+  _set_errno(savedErrno);
+}
+
+}  // namespace
+
 void TraceWriteA(DWORD_PTR module, const char* file, int line, DWORD_PTR category, UINT level, const char* format,
                  va_list args) {
-  char buffer[kLineChars] = {};
-  int position = 0;
-  TraceCategorySettings* record = nullptr;
-  RuntimeDebugReportFunc report = nullptr;
-  if (!ShouldTrace(module, category, level, &record, &report)) return;
-  if (TraceProcess()->bShowFileLine) AppendPart(buffer, &position, "%s(%d) : ", file, line);
-  if (record != nullptr && TraceProcess()->bShowCategory) AppendPart(buffer, &position, "%S: ", record->szName);
-  AppendMessage(buffer, &position, format, args);
-  if (report != nullptr)
-    report(_CRT_WARN, nullptr, 0, nullptr, "%s", buffer);
-  else
-    OutputDebugStringA(buffer);
+  WriteLine(module, file, line, category, level, format, args);
 }
 
 void TraceWriteW(DWORD_PTR module, const char* file, int line, DWORD_PTR category, UINT level,
                  const char16_t* format, va_list args) {
-  char16_t buffer[kLineChars] = {};
-  int position = 0;
-  TraceCategorySettings* record = nullptr;
-  RuntimeDebugReportFunc report = nullptr;
-  if (!ShouldTrace(module, category, level, &record, &report)) return;
-  if (TraceProcess()->bShowFileLine) AppendPart(buffer, &position, u"%S(%d) : ", file, line);
-  if (record != nullptr && TraceProcess()->bShowCategory) AppendPart(buffer, &position, u"%s: ", record->szName);
-  AppendMessage(buffer, &position, format, args);
-  if (report != nullptr)
-    report(_CRT_WARN, nullptr, 0, nullptr, "%S", buffer);
-  else
-    OutputDebugStringW(buffer);
+  WriteLine(module, file, line, category, level, format, args);
 }
 
 void TraceSite::operator()(const TraceCategory& category, UINT level, const char* format, ...) const {

@@ -1,102 +1,112 @@
-// Process-local trace records (see trace_settings.h) and the filter.
+// The library's own trace store, its module and the filter.
 #include "trace/trace_settings.h"
 
-#include <vector>
+#include <cstdio>
+#include <cstring>
 
 #include "frame/debug_assert.h"
+#include "frame/frame_exception.h"
 
 namespace {
 
-struct Records {
-  TraceProcessSettings process;
-  std::vector<TraceModuleSettings> modules;
-  std::vector<TraceCategorySettings> categories;
+constexpr const char* kSource = "trace";
+
+// The store, made and attached at load before the module and its
+// categories register, closed after they are gone.
+class TraceStoreObject {
+ public:
+  TraceStoreObject() {
+    char name[260];
+    int n = std::snprintf(name, sizeof name, "%s_%0x", kTraceStoreName, static_cast<unsigned>(GetCurrentProcessId()));
+    // A store that cannot be made leaves tracing silent; the library loads
+    // all the same (an exception here would end the host).
+    if (n > 0 && n < static_cast<int>(sizeof name)) (void)m_store.CreateStore(name, kTraceStoreSize);
+    TraceSetOwnStore([]() -> CTraceAllocator* { return &TraceOwnStore(); });
+  }
+  ~TraceStoreObject() { m_store.CloseStore(false); }
+  CTraceAllocator m_store;
 };
 
-// Made by the first category's registration, which comes before every
-// other static object of the library, so it is destroyed after them all.
-Records& AllRecords() {
-  static Records records;
-  return records;
-}
+__attribute__((init_priority(150))) TraceStoreObject g_traceStore;
 
-bool ValidStatus(DWORD status) { return status <= TraceStatusDisabled; }
+// The library's own registration in the store.
+class TraceModule {
+ public:
+  TraceModule() {
+    HMODULE self = nullptr;
+    (void)GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                             reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&TraceLibraryModule)), &self);
+    m_handle = TraceRegister(self, RuntimeDebugReport);
+  }
+  ~TraceModule() {
+    if (m_handle != 0) (void)TraceUnregister(m_handle);
+  }
+  DWORD_PTR m_handle = 0;
+};
+
+__attribute__((init_priority(190))) TraceModule g_traceModule;
+
+LONG IndexOf(DWORD_PTR handle) { return handle == 0 ? -1 : static_cast<LONG>(handle - 1); }
 
 }  // namespace
 
-TraceProcessSettings* TraceProcess() { return &AllRecords().process; }
+CTraceAllocator& TraceOwnStore() { return g_traceStore.m_store; }
 
-TraceModuleSettings* TraceModuleRecord(DWORD_PTR module) {
-  Records& r = AllRecords();
-  if (module == 0 || module > r.modules.size()) return nullptr;
-  return &r.modules[module - 1];
+DWORD_PTR TraceLibraryModule() { return g_traceModule.m_handle; }
+
+DWORD_PTR TraceRegister(HINSTANCE hInst, RuntimeDebugReportFunc report) {
+  LONG index = TraceOwnStore().AddModule(hInst, report != nullptr ? report : RuntimeDebugReport);
+  NotifyTool();
+  return static_cast<DWORD_PTR>(index + 1);
 }
 
-TraceCategorySettings* TraceCategoryRecord(DWORD_PTR category) {
-  Records& r = AllRecords();
-  if (category == 0 || category > r.categories.size()) return nullptr;
-  return &r.categories[category - 1];
-}
-
-DWORD_PTR TraceLibraryModule() {
-  static DWORD_PTR handle = [] {
-    Records& r = AllRecords();
-    TraceModuleSettings module;
-    module.pfnReport = RuntimeDebugReport;
-    r.modules.push_back(module);
-    return static_cast<DWORD_PTR>(r.modules.size());
-  }();
-  return handle;
+bool TraceUnregister(DWORD_PTR module) {
+  (void)TraceOwnStore().RemoveModule(IndexOf(module));
+  NotifyTool();
+  return true;
 }
 
 DWORD_PTR TraceRegisterCategoryA(DWORD_PTR module, const char* name) {
-  if (name == nullptr || TraceModuleRecord(module) == nullptr) return 0;
-  TraceCategorySettings category;
-  for (size_t i = 0; i < 63 && name[i] != 0; ++i) category.szName[i] = static_cast<char16_t>(name[i]);
-  AllRecords().categories.push_back(category);
-  return AllRecords().categories.size();
+  if (name == nullptr) return 0;
+  try {
+    CNarrowToWide wide(name);
+    return TraceRegisterCategoryW(module, wide);
+  } catch (const CFrameException&) {
+    return 0;  // a name that cannot be converted registers nothing
+  }
 }
 
-bool TraceModifyCategory(void*, DWORD_PTR handle, UINT level, DWORD status) {
-  TraceCategorySettings* category = TraceCategoryRecord(handle);
-  if (category == nullptr) return true;
-  if (ValidStatus(status))
-    category->settings.eTraceStatus = status;
-  else
-    FG_ASSERT_TEXT(false, "false", "trace");
-  category->settings.nTraceLevel = level;
-  return true;
+DWORD_PTR TraceRegisterCategoryW(DWORD_PTR module, const WCHAR* name) {
+  if (name == nullptr) return 0;
+  LONG index = TraceOwnStore().AddCategory(IndexOf(module), name);
+  NotifyTool();
+  return static_cast<DWORD_PTR>(index + 1);
 }
 
-bool TraceModifyModule(void*, DWORD_PTR handle, UINT level, DWORD status) {
-  TraceModuleSettings* module = TraceModuleRecord(handle);
-  if (module == nullptr) return true;
-  if (ValidStatus(status))
-    module->settings.eTraceStatus = status;
-  else
-    FG_ASSERT_TEXT(false, "false", "trace");
-  module->settings.nTraceLevel = level;
-  return true;
+TraceCategoryRecord* TraceCategoryOf(DWORD_PTR category) {
+  if (category == 0 || static_cast<LONG>(category - 1) >= TraceOwnStore().Process()->nCategorySlots) return nullptr;
+  return TraceOwnStore().GetCategory(IndexOf(category));
 }
 
-bool TraceModifyProcess(void*, UINT level, bool enabled, bool showCategory, bool showFileLine) {
-  TraceProcessSettings* p = TraceProcess();
-  p->nTraceLevel = level;
-  p->bEnabled = enabled;
-  p->bShowCategory = showCategory;
-  p->bShowFileLine = showFileLine;
-  return true;
-}
-
-bool ShouldTrace(DWORD_PTR moduleHandle, DWORD_PTR categoryHandle, UINT level, TraceCategorySettings** categoryOut,
-                 RuntimeDebugReportFunc* reportOut) {
-  *categoryOut = nullptr;
-  *reportOut = nullptr;
-  const TraceProcessSettings* process = TraceProcess();
-  const TraceModuleSettings* module = TraceModuleRecord(moduleHandle);
-  if (module == nullptr) return false;
-  *reportOut = module->pfnReport;
-  TraceCategorySettings* category = TraceCategoryRecord(categoryHandle);
+bool ShouldTrace(DWORD_PTR moduleHandle, DWORD_PTR categoryHandle, UINT level, TraceCategoryRecord** ppCategory,
+                 RuntimeDebugReportFunc* pfnDebugReport) {
+  FG_ASSERT_TEXT(ppCategory && pfnDebugReport, "ppCategory && pfnDebugReport", kSource);
+  *ppCategory = nullptr;
+  *pfnDebugReport = nullptr;
+  CTraceAllocator& store = TraceOwnStore();
+  const TraceProcessRecord* process = store.Process();
+  if (process == nullptr) return false;  // no store: nothing is written
+  LONG iModule = IndexOf(moduleHandle);
+  const TraceModuleRecord* module =
+      iModule >= 0 && iModule < process->nModuleSlots ? store.GetModule(iModule) : nullptr;
+  if (module == nullptr) {
+    FG_ASSERT_TEXT(false, "pModule != 0", kSource);
+    return false;
+  }
+  *pfnDebugReport = store.ReportOf(iModule);
+  LONG iCategory = IndexOf(categoryHandle);
+  TraceCategoryRecord* category =
+      iCategory >= 0 && iCategory < process->nCategorySlots ? store.GetCategory(iCategory) : nullptr;
   if (category == nullptr) return false;
   DWORD moduleStatus = module->settings.eTraceStatus;
   DWORD categoryStatus = category->settings.eTraceStatus;
@@ -106,6 +116,64 @@ bool ShouldTrace(DWORD_PTR moduleHandle, DWORD_PTR categoryHandle, UINT level, T
                level <= module->settings.nTraceLevel) ||
               (categoryStatus == TraceStatusEnabled && level <= category->settings.nTraceLevel);
   if (!pass) return false;
-  if (process->bShowCategory) *categoryOut = category;
+  if (process->bShowCategory) *ppCategory = category;
   return true;
+}
+
+void NotifyTool() {
+  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, kTraceUpdateEventName);
+  if (event == nullptr) return;
+  SetEvent(event);
+  CloseHandle(event);
+}
+
+WCHAR* AllocConversionBuffer(WCHAR** ppBuff, int nLength, WCHAR* pszFixed, int nFixed) {
+  FG_ASSERT_TEXT(ppBuff != nullptr && nLength >= 0 && pszFixed != nullptr, "ppBuff && nLength >= 0 && pszFixed",
+                 kSource);
+  if (ppBuff == nullptr || nLength < 0 || pszFixed == nullptr) throw CFrameException(E_INVALIDARG);
+  size_t bytes = static_cast<size_t>(nLength) * sizeof(WCHAR);
+  if (*ppBuff == pszFixed) {
+    if (nLength > nFixed) {
+      auto* heap = static_cast<WCHAR*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes));
+      if (heap == nullptr) throw CFrameException(E_OUTOFMEMORY);
+      *ppBuff = heap;
+    }
+  } else if (*ppBuff != nullptr && nLength > nFixed) {
+    auto* heap = static_cast<WCHAR*>(HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, *ppBuff, bytes));
+    if (heap == nullptr) throw CFrameException(E_OUTOFMEMORY);
+    *ppBuff = heap;
+  } else {
+    if (*ppBuff != nullptr) HeapFree(GetProcessHeap(), 0, *ppBuff);
+    *ppBuff = pszFixed;
+  }
+  return *ppBuff;
+}
+
+void FreeConversionBuffer(WCHAR* pBuff, WCHAR* pszFixed, int nFixed) {
+  if (pBuff == nullptr) return;
+  if (pBuff == pszFixed) {
+    std::memset(pszFixed, 0xFE, static_cast<size_t>(nFixed) * sizeof(WCHAR));
+    return;
+  }
+  HeapFree(GetProcessHeap(), 0, pBuff);
+}
+
+CNarrowToWide::CNarrowToWide(const char* text) {
+  if (text == nullptr) return;
+  int length = static_cast<int>(std::strlen(text)) + 1;
+  m_psz = m_szFixed;
+  AllocConversionBuffer(&m_psz, length, m_szFixed, kConversionInline);
+  if (MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, m_psz, length) != 0) return;
+  DWORD error = GetLastError();
+  if (error == ERROR_INSUFFICIENT_BUFFER) {
+    int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, nullptr, 0);
+    if (needed > 0) {
+      AllocConversionBuffer(&m_psz, needed, m_szFixed, kConversionInline);
+      if (MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, m_psz, needed) != 0) return;
+    }
+    error = GetLastError();
+  }
+  FreeConversionBuffer(m_psz, m_szFixed, kConversionInline);
+  m_psz = nullptr;
+  throw CFrameException(HRESULT_FROM_WIN32(error));
 }

@@ -24,7 +24,7 @@ TEST_F(Trace, CategoriesAreRegisteredInTheirOrder) {
   EXPECT_EQ(traceException.Handle(), 14u);
   EXPECT_EQ(traceString.Handle(), 18u);
   EXPECT_EQ(traceUser4.Handle(), 27u);
-  EXPECT_EQ(std::u16string(TraceCategoryRecord(traceRegistrar.Handle())->szName), u"traceRegistrar");
+  EXPECT_EQ(std::u16string(TraceCategoryOf(traceRegistrar.Handle())->szName), u"traceRegistrar");
 }
 
 TEST_F(Trace, DefaultsWriteLevelZeroAsBareText) {
@@ -57,6 +57,39 @@ TEST_F(Trace, LongLinesAreCutAt1023Characters) {
   auto lines = TraceLines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], std::string(1023, 'x'));
+}
+
+TEST_F(Trace, ALineChangesNothingForItsCaller) {
+  _set_errno(7);
+  std::string longText(2000, 'x');
+  FGTRACE(traceGeneral, 0, "%s", longText.c_str());
+  int after = 0;
+  _get_errno(&after);
+  EXPECT_EQ(after, 7) << "a cut line leaves the runtime error number as it was";
+  EXPECT_NO_THROW(FGTRACE(traceGeneral, 0, "bad %"));
+  EXPECT_NO_THROW(FGTRACE(traceGeneral, 0, u"bad %"));
+  _get_errno(&after);
+  EXPECT_EQ(after, 7);
+  std::vector<std::string> lines = TraceLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], std::string(1023, 'x'));
+  _set_errno(0);
+}
+
+TEST_F(Trace, CategoryNamesComeFromTheThreadsCodePage) {
+  LONG slots = TraceOwnStore().Process()->nCategorySlots;
+  EXPECT_EQ(TraceRegisterCategoryA(TraceLibraryModule(), nullptr), 0u);
+  EXPECT_EQ(TraceOwnStore().Process()->nCategorySlots, slots) << "a null name touches nothing";
+  LCID saved = GetThreadLocale();
+  ASSERT_TRUE(SetThreadLocale(0x0804));  // code page 936
+  DWORD_PTR handle = TraceRegisterCategoryA(TraceLibraryModule(), "trace\xd6\xd0");
+  ASSERT_TRUE(SetThreadLocale(saved));
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(std::u16string(TraceCategoryOf(handle)->szName), u"trace\u4e2d");
+  EXPECT_EQ(TraceRegisterCategoryA(0, "orphan"), 0u) << "no module, no category";
+  // The category goes with the module at unload; here it is freed by hand.
+  TraceCategoryOf(handle)->settings.Unpin();
+  Reports();
 }
 
 TEST_F(Trace, FrameThrowTracesThenThrows) {

@@ -1,0 +1,229 @@
+// The shared trace settings store: the records as this process's library
+// made them at load, stores of the tests' own, growth to the meeting point,
+// hostile contents, and threads registering while snapshots are taken.
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fgplatform/test_baseline.h"
+#include "trace/trace_settings.h"
+#include "trace/trace_store.h"
+
+namespace {
+
+std::string StoreName() {
+  static int counter = 0;
+  return "FgTestTraceStore_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+}
+
+class TraceStore : public fgtest::BaselineTest {
+ protected:
+  void SetUp() override {
+    BaselineTest::SetUp();
+    ASSERT_TRUE(m_store.CreateStore(m_name.c_str(), kTraceStoreSize));
+  }
+  void TearDown() override {
+    m_store.ReleaseSnapshot();
+    m_store.CloseStore(false);
+    Reports();  // lookups past the counts are asserted in debug builds
+    BaselineTest::TearDown();
+  }
+  HINSTANCE Self() const { return GetModuleHandleW(nullptr); }
+  std::string m_name = StoreName();
+  CTraceAllocator m_store;
+};
+
+TEST(TraceOwnStore, TheLibraryRegisteredItsModuleAndCategoriesFirst) {
+  CTraceAllocator& store = TraceOwnStore();
+  ASSERT_TRUE(store.IsValid());
+  const TraceProcessRecord* p = store.Process();
+  EXPECT_EQ(TraceLibraryModule(), 1u);
+  EXPECT_EQ(store.GetModule(0)->settings.nCookie, 1);
+  EXPECT_EQ(traceGeneral.Handle(), 1u);
+  EXPECT_EQ(traceUser4.Handle(), 27u);
+  EXPECT_EQ(TraceCategoryOf(traceGeneral.Handle())->settings.nCookie, 2);
+  EXPECT_EQ(TraceCategoryOf(traceUser4.Handle())->settings.nCookie, 28);
+  EXPECT_EQ(p->nModuleSlots, 10);
+  EXPECT_EQ(p->nCategorySlots, 30);
+  EXPECT_EQ(store.GetModule(0)->base.nCategories, 27);
+  EXPECT_EQ(store.GetModule(0)->base.iFirstCategory, 26) << "the chain starts at the latest";
+  EXPECT_EQ(p->dwProcessId, GetCurrentProcessId());
+  EXPECT_EQ(p->cbProcessRecord, sizeof(TraceProcessRecord));
+  EXPECT_EQ(p->cbMaxSize, kTraceStoreSize);
+  EXPECT_EQ(p->pBase, p);
+  EXPECT_EQ(std::u16string(p->base.szName), u"trace_tests");
+}
+
+TEST_F(TraceStore, RegistrationGrowsInBatchesAndReusesTheLowestFreeRecords) {
+  std::vector<LONG> modules;
+  for (int i = 0; i < 11; ++i) modules.push_back(m_store.AddModule(Self()));
+  EXPECT_EQ(modules.front(), 0);
+  EXPECT_EQ(modules.back(), 10);
+  EXPECT_EQ(m_store.Process()->nModuleSlots, 20) << "the eleventh module commits a second batch";
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  EXPECT_EQ(m_store.Process()->cbFrontCommitted, info.dwPageSize + 2 * kTraceBatch * sizeof(TraceModuleRecord));
+  EXPECT_EQ(m_store.GetModule(10)->settings.nCookie, 11);
+
+  LONG a = m_store.AddCategory(3, u"first");
+  LONG b = m_store.AddCategory(3, u"second");
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(b, 1);
+  std::u16string longName(100, u'n');
+  LONG c = m_store.AddCategory(4, longName.c_str());
+  EXPECT_EQ(std::u16string(m_store.GetCategory(c)->szName), std::u16string(63, u'n')) << "cut to 63";
+  EXPECT_EQ(m_store.AddCategory(-1, u"x"), -1);
+  EXPECT_EQ(m_store.AddCategory(99, u"x"), -1);
+
+  ASSERT_TRUE(m_store.RemoveModule(3));
+  EXPECT_EQ(m_store.GetModule(3)->settings.nCookie, 0) << "free";
+  EXPECT_EQ(m_store.GetCategory(0)->settings.nCookie, 0);
+  EXPECT_EQ(m_store.GetCategory(1)->settings.nCookie, 0);
+  EXPECT_FALSE(m_store.RemoveModule(3)) << "removing twice releases nothing";
+  EXPECT_EQ(m_store.GetModule(3)->settings.nUseCount, 0);
+  EXPECT_EQ(m_store.AddModule(Self()), 3) << "the lowest free module record";
+  EXPECT_EQ(m_store.AddCategory(3, u"again"), 0) << "the lowest free category record";
+}
+
+TEST_F(TraceStore, ASecondModuleOfTheProcessJoinsTheSameView) {
+  CTraceAllocator second;
+  ASSERT_TRUE(second.CreateStore(m_name.c_str(), kTraceStoreSize));
+  EXPECT_EQ(second.Process(), m_store.Process()) << "one view";
+  EXPECT_EQ(m_store.Process()->nRefCount, 2);
+  LONG mine = m_store.AddModule(Self());
+  LONG theirs = second.AddModule(Self());
+  EXPECT_EQ(mine, 0);
+  EXPECT_EQ(theirs, 1);
+  EXPECT_EQ(second.AddCategory(theirs, u"shared"), 0) << "one category area";
+  EXPECT_EQ(m_store.ReportOf(theirs), nullptr) << "routines are kept by the object that registered them";
+  second.CloseStore(false);
+  EXPECT_EQ(m_store.Process()->nRefCount, 1);
+  EXPECT_EQ(m_store.GetCategory(0)->settings.nCookie, 3) << "the view stays for the other module";
+}
+
+TEST_F(TraceStore, ASnapshotLeavesOutAModuleWhoseCategoryWasClaimedAgain) {
+  LONG a = m_store.AddModule(Self());
+  LONG b = m_store.AddModule(Self());
+  LONG first = m_store.AddCategory(a, u"kept");
+  LONG reused = m_store.AddCategory(a, u"freed");
+  // The category is freed behind its module's back and claimed by another.
+  m_store.GetCategory(reused)->settings.Unpin();
+  EXPECT_EQ(m_store.AddCategory(b, u"claimed"), reused);
+  m_store.TakeSnapshot();
+  ASSERT_EQ(m_store.SnapshotModuleCount(), 1);
+  EXPECT_EQ(m_store.SnapshotModule(0)->hModule, static_cast<DWORD_PTR>(b) + 1);
+  EXPECT_EQ(m_store.GetCategory(first)->settings.nUseCount, 1) << "the pins of the left-out module were undone";
+  EXPECT_EQ(m_store.GetModule(a)->settings.nUseCount, 1);
+  EXPECT_EQ(m_store.GetModule(b)->settings.nUseCount, 2) << "pinned by the snapshot";
+  m_store.ReleaseSnapshot();
+  EXPECT_EQ(m_store.GetModule(b)->settings.nUseCount, 1);
+  EXPECT_EQ(m_store.SnapshotModule(0), nullptr);
+}
+
+TEST_F(TraceStore, GrowthStopsWhereTheAreasMeetOrACommitFails) {
+  CTraceAllocator small;
+  std::string name = StoreName();
+  constexpr DWORD kSmall = 64 * 1024;
+  ASSERT_TRUE(small.CreateStore(name.c_str(), kSmall));
+  fgtest::FailCall(fgtest::Service::Mapping, 1, /*persistent=*/false);
+  EXPECT_EQ(small.AddModule(Self()), -1) << "a commit that fails";
+  fgtest::ClearFaults();
+  EXPECT_EQ(small.Process()->nModuleSlots, 0) << "nothing counted";
+  LONG category = -1;
+  LONG module = small.AddModule(Self());
+  ASSERT_EQ(module, 0);
+  int modules = 1, categories = 0;
+  while (small.AddModule(Self()) >= 0) ++modules;
+  while ((category = small.AddCategory(module, u"c")) >= 0) ++categories;
+  const TraceProcessRecord* p = small.Process();
+  size_t modulesEnd = sizeof(TraceProcessRecord) + p->nModuleSlots * sizeof(TraceModuleRecord);
+  size_t categoriesStart = kSmall - p->nCategorySlots * sizeof(TraceCategoryRecord);
+  EXPECT_LE(modulesEnd, categoriesStart) << "the areas never overlap";
+  EXPECT_LE(p->cbFrontCommitted + p->cbBackCommitted, kSmall);
+  EXPECT_EQ(modules, p->nModuleSlots);
+  EXPECT_EQ(categories, p->nCategorySlots);
+  EXPECT_GT(modules, 0);
+  EXPECT_EQ(small.GetModule(modules - 1)->settings.nCookie, modules) << "the last module was not overwritten";
+  small.CloseStore(false);
+}
+
+TEST_F(TraceStore, HostileCountsAndChainsNeitherCrashNorHang) {
+  LONG module = m_store.AddModule(Self());
+  LONG first = m_store.AddCategory(module, u"one");
+  LONG second = m_store.AddCategory(module, u"two");
+  TraceProcessRecord* p = m_store.Process();
+  p->nModuleSlots = 0x7FFFFFFF;
+  p->nCategorySlots = 0x7FFFFFFF;
+  EXPECT_EQ(m_store.GetModule(0x7FFFFFF0), nullptr) << "outside the view";
+  EXPECT_EQ(m_store.GetCategory(0x7FFFFFF0), nullptr);
+  m_store.GetCategory(first)->iNextCategory = second;  // a chain that loops
+  m_store.TakeSnapshot();
+  EXPECT_EQ(m_store.SnapshotModuleCount(), 0) << "a looping chain is not a module's";
+  m_store.ReleaseSnapshot();
+  m_store.GetCategory(second)->iNextCategory = 0x40000000;
+  m_store.GetModule(module)->base.iFirstCategory = -12345;
+  EXPECT_FALSE(m_store.RemoveModule(module)) << "an index of no record ends the chain, reported";
+  EXPECT_EQ(m_store.GetModule(module)->settings.nCookie, 0) << "the module is released all the same";
+  m_store.GetCategory(first)->szName[63] = u'x';  // no terminator left
+  for (WCHAR& c : m_store.GetCategory(first)->szName) c = u'x';
+  m_store.TakeSnapshot();
+  m_store.ReleaseSnapshot();
+  p->nModuleSlots = -5;
+  EXPECT_EQ(m_store.GetModule(0), nullptr);
+  EXPECT_EQ(m_store.AddModule(Self()), -1) << "no growth from a count that makes no sense";
+  p->nModuleSlots = 10;
+  p->nCategorySlots = 10;
+}
+
+TEST_F(TraceStore, ThreadsRegisteringWhileSnapshotsAreTakenLoseAndDoubleNothing) {
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::vector<std::atomic<int>> owners(4096);
+  auto worker = [&](int id) {
+    for (int round = 0; round < 200; ++round) {
+      LONG module = m_store.AddModule(Self());
+      if (module < 0 || owners[module].exchange(id + 1) != 0) ++failures;
+      std::vector<LONG> categories;
+      for (int c = 0; c < 3; ++c) {
+        LONG category = m_store.AddCategory(module, u"worker");
+        if (category < 0 || owners[2048 + category].exchange(id + 1) != 0) ++failures;
+        categories.push_back(category);
+      }
+      if (m_store.GetModule(module)->base.nCategories != 3) ++failures;
+      for (LONG category : categories) owners[2048 + category] = 0;
+      owners[module] = 0;
+      if (!m_store.RemoveModule(module)) ++failures;
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) threads.emplace_back(worker, i);
+  CTraceAllocator reader;
+  ASSERT_TRUE(reader.CreateStore(m_name.c_str(), kTraceStoreSize));
+  std::thread snapshots([&] {
+    while (!done) {
+      reader.TakeSnapshot();
+      for (LONG i = 0; i < reader.SnapshotModuleCount(); ++i)
+        if (reader.SnapshotModule(i)->nCategories > 3) ++failures;
+      reader.ReleaseSnapshot();
+    }
+  });
+  for (std::thread& t : threads) t.join();
+  done = true;
+  snapshots.join();
+  EXPECT_EQ(failures.load(), 0);
+  const TraceProcessRecord* p = m_store.Process();
+  for (LONG i = 0; i < p->nModuleSlots; ++i) {
+    EXPECT_EQ(m_store.GetModule(i)->settings.nUseCount, 0) << "module " << i;
+    EXPECT_EQ(m_store.GetModule(i)->settings.nCookie, 0) << "module " << i;
+  }
+  for (LONG j = 0; j < p->nCategorySlots; ++j) EXPECT_EQ(m_store.GetCategory(j)->settings.nCookie, 0) << j;
+  EXPECT_EQ(p->dwReserved, 0u) << "no batch left half built";
+  reader.CloseStore(false);
+}
+
+}  // namespace
