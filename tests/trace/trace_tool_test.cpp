@@ -1,0 +1,136 @@
+// The settings tool changing a running host's trace settings from another
+// process, and a hostile writer scribbling over a host's store.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "fgplatform/test_process.h"
+#include "trace/trace_tool.h"
+
+namespace {
+
+// A running trace_host: its pid and its output stream.
+class Host {
+ public:
+  explicit Host(const std::string& args) {
+    m_out = popen((std::string(TRACE_HOST_PATH) + " " + args).c_str(), "r");
+    unsigned pid = 0;
+    char line[64];
+    // One line: a scanf format ending in white space would wait for more.
+    if (m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr && std::sscanf(line, "pid %u", &pid) == 1)
+      m_pid = pid;
+  }
+  ~Host() {
+    if (m_out != nullptr) pclose(m_out);
+  }
+  DWORD Pid() const { return m_pid; }
+  // The rest of its output, and its exit status (-1 for a signal).
+  int Finish(std::string& output) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, m_out) != nullptr) output += buffer;
+    int status = pclose(m_out);
+    m_out = nullptr;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  FILE* m_out = nullptr;
+  DWORD m_pid = 0;
+};
+
+int Tool(const std::string& args, std::string* output = nullptr) {
+  return fgtest::RunCommand(std::string(FGTRACE_PATH) + " " + args, output);
+}
+
+TEST(TraceTool, AHostFollowsACategoryChangedFromAnotherProcess) {
+  Host host("wait");
+  ASSERT_NE(host.Pid(), 0u);
+  std::string pid = std::to_string(host.Pid());
+  std::string out;
+  ASSERT_EQ(Tool("show " + pid, &out), 0) << out;
+  EXPECT_NE(out.find("module trace_host (handle 1): level 0, inherit"), std::string::npos) << out;
+  EXPECT_NE(out.find("category traceCOM (handle 2): level 0, inherit"), std::string::npos) << out;
+  ASSERT_EQ(Tool("list", &out), 0);
+  EXPECT_NE(out.find(pid + "\ttrace_host\t1 module(s)"), std::string::npos) << out;
+
+  ASSERT_EQ(Tool("category " + pid + " trace_host traceCOM --level 1 --status enabled", &out), 0) << out;
+  std::string hostOutput;
+  EXPECT_EQ(host.Finish(hostOutput), 0) << "the host's next line follows the new setting";
+  EXPECT_EQ(hostOutput.substr(0, 10), "got: tick ");
+}
+
+TEST(TraceTool, ClearErrorsForBadRequests) {
+  std::string out;
+  EXPECT_EQ(Tool("show 4000000", &out), 1);
+  EXPECT_NE(out.find("process 4000000 has no trace store"), std::string::npos) << out;
+  EXPECT_EQ(Tool("show x", &out), 2);
+  EXPECT_EQ(Tool("set 1 --level", &out), 2);
+  EXPECT_EQ(Tool("module 1 m --status sometimes", &out), 2);
+  EXPECT_EQ(Tool("frobnicate", &out), 2);
+  Host host("run 100");
+  std::string pid = std::to_string(host.Pid());
+  EXPECT_EQ(Tool("module " + pid + " nosuch --level 1", &out), 1);
+  EXPECT_NE(out.find("has no module nosuch"), std::string::npos) << out;
+  EXPECT_EQ(Tool("set " + pid + " --level 2 --show-category on", &out), 0);
+  TraceStoreHandle store = TraceOpenProcess(host.Pid());
+  ASSERT_NE(store, nullptr);
+  UINT level = 0;
+  bool showCategory = false;
+  TraceGetProcess(store, &level, nullptr, &showCategory, nullptr);
+  EXPECT_EQ(level, 2u);
+  EXPECT_TRUE(showCategory);
+  TraceCloseProcess(store);
+  std::string rest;
+  EXPECT_EQ(host.Finish(rest), 0);
+}
+
+TEST(TraceTool, AHostileWriterDoesNotCrashTheHost) {
+  Host host("run 100");
+  ASSERT_NE(host.Pid(), 0u);
+  TraceStoreHandle store = TraceOpenProcess(host.Pid());
+  ASSERT_NE(store, nullptr);
+  TraceProcessRecord* p = store->Process();
+  TraceModuleRecord* module = store->GetModule(0);
+  ASSERT_NE(module, nullptr);
+  TraceCategoryRecord* category = store->GetCategory(module->base.iFirstCategory);
+  ASSERT_NE(category, nullptr);
+  category->iNextCategory = module->base.iFirstCategory;  // a chain that loops
+  for (WCHAR& c : category->szName) c = u'x';             // a name without its end
+  p->bShowCategory = 1;
+  p->nTraceLevel = 5;
+  module->base.iFirstCategory = 0x3FFFFFFF;
+  p->nModuleSlots = 0x7FFFFFFF;
+  p->nCategorySlots = -7;
+  p->cbFrontCommitted = 0xFFFFFFF0;
+  std::string out;
+  int shown = Tool("show " + std::to_string(host.Pid()), &out);
+  EXPECT_TRUE(shown == 0 || shown == 1) << "the tool survives it too: " << out;
+  p->nCategorySlots = 0x7FFFFFFF;
+  p->pBase = nullptr;
+  TraceCloseProcess(store);
+  std::string rest;
+  EXPECT_EQ(host.Finish(rest), 0) << "the host ran to its end: " << rest;
+}
+
+TEST(TraceTool, WatchReprintsWhenAProcessRegisters) {
+  FILE* watch = popen((std::string(FGTRACE_PATH) + " watch --count 1").c_str(), "r");
+  ASSERT_NE(watch, nullptr);
+  char line[256];
+  ASSERT_NE(std::fgets(line, sizeof line, watch), nullptr);
+  EXPECT_EQ(std::string(line).substr(0, 8), "watching");
+  Host host("run 50");  // its module's registration sets the tool's event
+  ASSERT_NE(host.Pid(), 0u);
+  std::string output;
+  while (std::fgets(line, sizeof line, watch) != nullptr) output += line;
+  int status = pclose(watch);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("--\n"), std::string::npos) << output;
+  EXPECT_NE(output.find(std::to_string(host.Pid()) + "\ttrace_host"), std::string::npos) << output;
+  std::string rest;
+  EXPECT_EQ(host.Finish(rest), 0);
+}
+
+}  // namespace
