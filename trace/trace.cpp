@@ -43,9 +43,10 @@ void AppendPart(C* buffer, int* position, const C* format, ...) {
 }  // namespace
 
 TraceCategory::TraceCategory(const char* name, UINT startLevel)
-    : m_handle(TraceRegisterCategoryA(TraceLibraryModule(), name)) {
+    : m_handle(TraceRegisterCategoryA(TraceLibraryModule(), name)), m_record(TraceCategoryOf(m_handle)) {
   (void)TraceModifyCategory(nullptr, m_handle, startLevel, TraceStatusInherit);
 }
+
 
 // The 27 categories, registered in this order (handles 1 to 27), before
 // every other static object of the library.
@@ -86,17 +87,14 @@ namespace {
 template <class C>
 void WriteLine(DWORD_PTR module, const char* file, int line, DWORD_PTR category, UINT level, const C* format,
                va_list args) {
+  TraceCategoryRecord* record = nullptr;
+  RuntimeDebugReportFunc report = nullptr;
+  if (!ShouldTrace(module, category, level, &record, &report)) return;  // the filter changes nothing
   int savedErrno = 0;
   _get_errno(&savedErrno);
   try {
     C buffer[kLineChars] = {};
     int position = 0;
-    TraceCategoryRecord* record = nullptr;
-    RuntimeDebugReportFunc report = nullptr;
-    if (!ShouldTrace(module, category, level, &record, &report)) {
-      _set_errno(savedErrno);
-      return;
-    }
     const TraceProcessRecord* process = TraceOwnStore().Process();
     if (process->bShowFileLine) {
       if constexpr (sizeof(C) == 1)
@@ -144,14 +142,14 @@ void TraceWriteW(DWORD_PTR module, const char* file, int line, DWORD_PTR categor
   WriteLine(module, file, line, category, level, format, args);
 }
 
-void TraceSite::operator()(const TraceCategory& category, UINT level, const char* format, ...) const {
+void TraceSite::Write(const TraceCategory& category, UINT level, const char* format, ...) const {
   va_list args;
   va_start(args, format);
   TraceWriteA(TraceLibraryModule(), m_file, m_line, category.Handle(), level, format, args);
   va_end(args);
 }
 
-void TraceSite::operator()(const TraceCategory& category, UINT level, const char16_t* format, ...) const {
+void TraceSite::Write(const TraceCategory& category, UINT level, const char16_t* format, ...) const {
   va_list args;
   va_start(args, format);
   TraceWriteW(TraceLibraryModule(), m_file, m_line, category.Handle(), level, format, args);

@@ -12,6 +12,7 @@
 #include <cstdarg>
 
 #include "fgplatform/win32.h"
+#include "trace/trace_store.h"
 
 enum TraceStatus : DWORD { TraceStatusInherit = 0, TraceStatusEnabled = 1, TraceStatusDisabled = 2 };
 
@@ -19,10 +20,32 @@ class TraceCategory {
  public:
   TraceCategory(const char* name, UINT startLevel = 0);
   DWORD_PTR Handle() const { return m_handle; }
+  // The category's record in the store; null without one.
+  const TraceCategoryRecord* Record() const { return m_record; }
 
  private:
   DWORD_PTR m_handle;
+  const TraceCategoryRecord* m_record = nullptr;
 };
+
+// The process record and the library's module record while the store is
+// open (null otherwise), for the quick check below.
+extern const TraceProcessRecord* g_traceProcessRecord;
+extern const TraceModuleRecord* g_traceModuleRecord;
+
+// Whether a line can be passed over without the whole filter: when the
+// category and the library's module both inherit, only the process's
+// switch and level decide. Answers false whenever the full filter must
+// look (it then decides alone).
+inline bool TraceSkipsQuickly(const TraceCategory& category, UINT level) {
+  const TraceCategoryRecord* record = category.Record();
+  const TraceProcessRecord* process = g_traceProcessRecord;
+  const TraceModuleRecord* module = g_traceModuleRecord;
+  if (record == nullptr || process == nullptr || module == nullptr) return true;  // nothing is written
+  if (record->settings.eTraceStatus != TraceStatusInherit || module->settings.eTraceStatus != TraceStatusInherit)
+    return false;
+  return process->bEnabled == 0 || level > process->nTraceLevel;
+}
 
 extern TraceCategory traceGeneral;
 extern TraceCategory traceCOM;
@@ -65,10 +88,20 @@ void TraceWriteW(DWORD_PTR module, const char* file, int line, DWORD_PTR categor
 class TraceSite {
  public:
   TraceSite(const char* file, int line) : m_file(file), m_line(line) {}
-  void operator()(const TraceCategory& category, UINT level, const char* format, ...) const;
-  void operator()(const TraceCategory& category, UINT level, const char16_t* format, ...) const;
+  // A line that is not admitted costs the quick check only.
+  template <class... Args>
+  void operator()(const TraceCategory& category, UINT level, const char* format, Args... args) const {
+    if (!TraceSkipsQuickly(category, level)) Write(category, level, format, args...);
+  }
+  template <class... Args>
+  void operator()(const TraceCategory& category, UINT level, const char16_t* format, Args... args) const {
+    if (!TraceSkipsQuickly(category, level)) Write(category, level, format, args...);
+  }
 
  private:
+  void Write(const TraceCategory& category, UINT level, const char* format, ...) const;
+  void Write(const TraceCategory& category, UINT level, const char16_t* format, ...) const;
+
   const char* m_file;
   int m_line;
 };

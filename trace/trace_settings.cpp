@@ -7,6 +7,9 @@
 #include "frame/debug_assert.h"
 #include "frame/frame_exception.h"
 
+const TraceProcessRecord* g_traceProcessRecord = nullptr;
+const TraceModuleRecord* g_traceModuleRecord = nullptr;
+
 namespace {
 
 constexpr const char* kSource = "trace";
@@ -20,10 +23,14 @@ class TraceStoreObject {
     int n = std::snprintf(name, sizeof name, "%s_%0x", kTraceStoreName, static_cast<unsigned>(GetCurrentProcessId()));
     // A store that cannot be made leaves tracing silent; the library loads
     // all the same (an exception here would end the host).
-    if (n > 0 && n < static_cast<int>(sizeof name)) (void)m_store.CreateStore(name, kTraceStoreSize);
+    if (n > 0 && n < static_cast<int>(sizeof name) && m_store.CreateStore(name, kTraceStoreSize))
+      g_traceProcessRecord = m_store.Process();
     TraceSetOwnStore([]() -> CTraceAllocator* { return &TraceOwnStore(); });
   }
-  ~TraceStoreObject() { m_store.CloseStore(false); }
+  ~TraceStoreObject() {
+    g_traceProcessRecord = nullptr;
+    m_store.CloseStore(false);
+  }
   CTraceAllocator m_store;
 };
 
@@ -37,11 +44,15 @@ class TraceModule {
     (void)GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                              reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&TraceLibraryModule)), &self);
     m_handle = TraceRegister(self, RuntimeDebugReport);
+    m_record = m_handle != 0 ? TraceOwnStore().GetModule(static_cast<LONG>(m_handle - 1)) : nullptr;
+    g_traceModuleRecord = m_record;
   }
   ~TraceModule() {
+    g_traceModuleRecord = nullptr;
     if (m_handle != 0) (void)TraceUnregister(m_handle);
   }
   DWORD_PTR m_handle = 0;
+  const TraceModuleRecord* m_record = nullptr;
 };
 
 __attribute__((init_priority(190))) TraceModule g_traceModule;

@@ -137,7 +137,7 @@ bool CTraceAllocator::CreateStore(const char* name, DWORD size) {
     }
   }
   if (token != nullptr) {
-    BOOL bSuccess = SetThreadToken(nullptr, token);
+    [[maybe_unused]] BOOL bSuccess = SetThreadToken(nullptr, token);
     FG_ASSERT(bSuccess, kSource);
     CloseHandle(token);
   }

@@ -10,6 +10,7 @@
 #include "frame/object_map.h"
 #include "holders/shared_string.h"
 #include "holders/string_manager.h"
+#include "trace/trace_store.h"
 
 static_assert(sizeof(void*) == 4, "compile this check with -m32");
 
@@ -82,3 +83,44 @@ static_assert(offsetof(ObjectMapEntry, pFactory) == 16);
 static_assert(offsetof(ObjectMapEntry, pfnModuleEvent) == 32);
 static_assert(sizeof(_FRAME_COM_MODULE) == 40, "cbStruct of the object map's owner");
 static_assert(offsetof(_FRAME_COM_MODULE, m_csMap) == 16);
+
+// The shared trace settings store, as another process reads it.
+static_assert(sizeof(TraceSettings) == 16);
+static_assert(offsetof(TraceSettings, nTraceLevel) == 0);
+static_assert(offsetof(TraceSettings, eTraceStatus) == 4);
+static_assert(offsetof(TraceSettings, nUseCount) == 8);
+static_assert(offsetof(TraceSettings, nCookie) == 12);
+static_assert(sizeof(TraceModuleBase) == 1044);
+static_assert(offsetof(TraceModuleBase, iFirstCategory) == 0);
+static_assert(offsetof(TraceModuleBase, nCategories) == 4);
+static_assert(offsetof(TraceModuleBase, szPath) == 8);
+static_assert(offsetof(TraceModuleBase, szName) == 528);
+static_assert(offsetof(TraceModuleBase, hModule) == 1040);
+static_assert(sizeof(TraceModuleRecord) == 1064);
+static_assert(offsetof(TraceModuleRecord, base) == 0);
+static_assert(offsetof(TraceModuleRecord, settings) == 1044);
+static_assert(offsetof(TraceModuleRecord, pfnReport) == 1060);
+static_assert(sizeof(TraceProcessRecord) == 1096);
+static_assert(offsetof(TraceProcessRecord, cbFrontCommitted) == 1044);
+static_assert(offsetof(TraceProcessRecord, cbBackCommitted) == 1048);
+static_assert(offsetof(TraceProcessRecord, cbProcessRecord) == 1052);
+static_assert(offsetof(TraceProcessRecord, dwReserved) == 1056);
+static_assert(offsetof(TraceProcessRecord, nTraceLevel) == 1060);
+static_assert(offsetof(TraceProcessRecord, bReserved) == 1064);
+static_assert(offsetof(TraceProcessRecord, bEnabled) == 1065);
+static_assert(offsetof(TraceProcessRecord, bShowCategory) == 1066);
+static_assert(offsetof(TraceProcessRecord, bShowFileLine) == 1067);
+static_assert(offsetof(TraceProcessRecord, dwProcessId) == 1068);
+static_assert(offsetof(TraceProcessRecord, cbMaxSize) == 1072);
+static_assert(offsetof(TraceProcessRecord, nRefCount) == 1076);
+static_assert(offsetof(TraceProcessRecord, pBase) == 1080);
+static_assert(offsetof(TraceProcessRecord, nModuleSlots) == 1084);
+static_assert(offsetof(TraceProcessRecord, nCategorySlots) == 1088);
+static_assert(offsetof(TraceProcessRecord, nLastCookie) == 1092);
+static_assert(sizeof(TraceCategoryRecord) == 152);
+static_assert(offsetof(TraceCategoryRecord, settings) == 0);
+static_assert(offsetof(TraceCategoryRecord, nModuleCookie) == 16);
+static_assert(offsetof(TraceCategoryRecord, iNextCategory) == 20);
+static_assert(offsetof(TraceCategoryRecord, szName) == 24);
+static_assert(kTraceBatch * sizeof(TraceModuleRecord) == 10640);
+static_assert(kTraceBatch * sizeof(TraceCategoryRecord) == 1520);
