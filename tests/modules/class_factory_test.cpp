@@ -11,6 +11,7 @@
 #include "fgplatform/test_baseline.h"
 #include "fgplatform/test_outer.h"
 #include "fgplatform/win32.h"
+#include "trace/trace_store.h"
 
 namespace {
 
@@ -166,6 +167,43 @@ TEST(ComponentModuleFile, ExportsTheEntryPointsAndNothingElse) {
   pclose(p);
   EXPECT_EQ(exported, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllMain", "DllRegisterServer",
                                              "DllUnregisterServer"}));
+}
+
+TEST(ComponentTraceStore, TheModuleMakesTheStoreAndLoadsWithoutOne) {
+  std::string path = FARROWGATE_MODULE_PATH;
+  std::u16string wide(path.begin(), path.end());
+  std::string store = "FarrowgateTraceStore_FileMappingStatic3_";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(GetCurrentProcessId()));
+  store += hex;
+
+  HMODULE module = LoadLibraryW(wide.c_str());
+  ASSERT_NE(module, nullptr);
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, store.c_str());
+  ASSERT_NE(mapping, nullptr) << "the module made this process's store";
+  auto* process = static_cast<TraceProcessRecord*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  ASSERT_NE(process, nullptr);
+  EXPECT_EQ(process->cbProcessRecord, sizeof(TraceProcessRecord));
+  EXPECT_EQ(process->nModuleSlots, 10);
+  EXPECT_EQ(process->nCategorySlots, 30) << "the module and its 27 categories";
+  UnmapViewOfFile(process);
+  CloseHandle(mapping);
+  FreeLibrary(module);
+  EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, store.c_str()), nullptr) << "gone with the module";
+
+  // A store that cannot be made leaves tracing silent; the load succeeds.
+  fgtest::FailCall(fgtest::Service::Mapping, 1, /*persistent=*/true);
+  module = LoadLibraryW(wide.c_str());
+  fgtest::ClearFaults();
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, store.c_str()), nullptr);
+  typedef HRESULT(STDAPICALLTYPE * GetClassObjectFunc)(REFCLSID, REFIID, LPVOID*);
+  auto getClassObject =
+      reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  ASSERT_NE(getClassObject, nullptr);
+  void* factory = nullptr;
+  EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, &factory), CLASS_E_CLASSNOTAVAILABLE);
+  FreeLibrary(module);
 }
 
 TEST(ComponentLoadOrder, PartsAreMadeInOrderAndUndoneInReverse) {

@@ -92,6 +92,16 @@ TEST_F(Trace, CategoryNamesComeFromTheThreadsCodePage) {
   Reports();
 }
 
+TEST_F(Trace, UnknownHandlesWriteNothingAndAreReported) {
+  va_list none{};
+  TraceWriteA(99, "file", 1, traceCOM.Handle(), 0, "never\n", none);
+  std::vector<fgtest::DebugReport> reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].text.find("pModule != 0"), std::string::npos) << reports[0].text;
+  TraceWriteA(TraceLibraryModule(), "file", 1, 0, 0, "never\n", none);
+  EXPECT_TRUE(TraceLines().empty()) << "category handle 0";
+}
+
 TEST_F(Trace, FrameThrowTracesThenThrows) {
   try {
     FrameThrow(E_OUTOFMEMORY);
