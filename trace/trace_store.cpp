@@ -141,14 +141,16 @@ bool CTraceAllocator::CreateStore(const char* name, DWORD size) {
     FG_ASSERT(bSuccess, kSource);
     CloseHandle(token);
   }
-  if (!m_bValid) {
-    if (m_pBufferStart != nullptr) UnmapViewOfFile(m_pBufferStart);
-    if (m_hMap != nullptr) CloseHandle(m_hMap);
-    m_pBufferStart = nullptr;
-    m_hMap = nullptr;
-    m_pProcess = nullptr;
-  }
+  if (!m_bValid) DropAttempt();
   return m_bValid;
+}
+
+void CTraceAllocator::DropAttempt() {
+  if (m_pBufferStart != nullptr) UnmapViewOfFile(m_pBufferStart);
+  if (m_hMap != nullptr) CloseHandle(m_hMap);
+  m_pBufferStart = nullptr;
+  m_hMap = nullptr;
+  m_pProcess = nullptr;
 }
 
 bool CTraceAllocator::OpenStore(const char* name) {
@@ -167,11 +169,7 @@ bool CTraceAllocator::OpenStore(const char* name) {
     m_bValid = true;
     return true;
   }
-  if (m_pBufferStart != nullptr) UnmapViewOfFile(m_pBufferStart);
-  if (m_hMap != nullptr) CloseHandle(m_hMap);
-  m_pBufferStart = nullptr;
-  m_hMap = nullptr;
-  m_pProcess = nullptr;
+  DropAttempt();
   return false;
 }
 

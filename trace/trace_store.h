@@ -139,6 +139,8 @@ class CTraceAllocator {
   bool AcquireGrowth();
   void ReleaseGrowth();
   bool Commit(DWORD offset, DWORD bytes);
+  // Unmaps and closes what a failed create or open took.
+  void DropAttempt();
   bool AppendSnapshotModule(const TraceSnapshotModule& entry);
   bool AppendSnapshotCategory(LONG iCategory);
 
