@@ -94,8 +94,13 @@ typedef HINSTANCE HMODULE;
 typedef HANDLE HGLOBAL;
 typedef HKEY* PHKEY;
 
+// GLib defines these the same way; one definition serves both.
+#ifndef TRUE
 #define TRUE 1
+#endif
+#ifndef FALSE
 #define FALSE 0
+#endif
 #ifndef NULL
 #define NULL nullptr
 #endif

@@ -16,6 +16,15 @@ interface IDispatch : public IUnknown {
 };
 typedef IDispatch* LPDISPATCH;
 
+// The enumerator a collection's _NewEnum (DISPID_NEWENUM) hands out.
+inline constexpr IID IID_IEnumVARIANT = {0x00020404, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+interface IEnumVARIANT : public IUnknown {
+  STDMETHOD(Next)(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) PURE;
+  STDMETHOD(Skip)(ULONG celt) PURE;
+  STDMETHOD(Reset)() PURE;
+  STDMETHOD(Clone)(IEnumVARIANT** ppEnum) PURE;
+};
+
 // Rich error information.
 interface IErrorInfo : public IUnknown {
   STDMETHOD(GetGUID)(GUID* pGUID) PURE;

@@ -1,0 +1,34 @@
+// The automation bridge: maps a JavaScriptCore context onto IDispatch, so
+// that scripts written for the usual script hosts run unchanged. It adds
+// to a context:
+//   new ActiveXObject("ProgID")   an in-process object created by ProgID
+//   VBArray(safeArray)            toArray(), lbound(d), ubound(d), dimensions(), getItem(i...)
+//   Enumerator(collection)        atEnd(), item(), moveFirst(), moveNext()
+// Members of an object are found by name (GetIDsOfNames, cached per object
+// and name) and reached through Invoke: a read is a property get (or, for
+// a method its type information names, the method as a function), a write
+// a property put, a call a method call. A failing call throws an Error
+// whose message and description are the exception record's description
+// and whose number is the code as a signed 32-bit integer.
+#pragma once
+
+#include <jsc/jsc.h>
+
+namespace fgbridge {
+
+// Adds the three constructors to the context's global object.
+void Install(JSCContext* context);
+
+// The code of an exception the bridge threw: the number of its Error when
+// the exception is that Error (the engine's exception record does not
+// carry the thrown value); `fallback` for any other exception.
+unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback);
+
+// Releases every object the scripts still hold (before the component
+// runtime is shut down); a later use of one throws.
+void ReleaseAll();
+
+// The number of objects whose wrappers hold a reference.
+int LiveObjects();
+
+}  // namespace fgbridge
