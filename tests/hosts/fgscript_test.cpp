@@ -1,0 +1,138 @@
+// The console script host as a user runs it: the component registered in
+// a store of the test's own, scripts that drive it, the dialog answered
+// from a file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "fgplatform/test_process.h"
+
+namespace {
+
+class Fgscript : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tmp = std::getenv("TMPDIR");
+    m_dir = std::string(tmp != nullptr ? tmp : "/tmp") + "/fgscript-" + std::to_string(getpid());
+    ASSERT_EQ(fgtest::RunCommand("mkdir -p '" + m_dir + "'"), 0);
+    m_env = "FARROWGATE_REGISTRY='" + m_dir + "/registry.db' FARROWGATE_DIALOG_LOG='" + m_dir +
+            "/dialogs.log' LSAN_OPTIONS=suppressions=" + JSC_LEAKS + " ";
+    std::string out;
+    ASSERT_EQ(fgtest::RunCommand(m_env + FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH, &out), 0) << out;
+  }
+  void TearDown() override { (void)fgtest::RunCommand("rm -rf '" + m_dir + "'"); }
+
+  std::string File(const std::string& name, const std::string& text) {
+    std::string path = m_dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  // Runs a script with the given dialog answers; its exit status and output.
+  int Script(const std::string& text, const std::string& answers, std::string& out, const std::string& extra = "") {
+    std::string script = File("script.js", text);
+    std::string answersFile = File("answers.txt", answers);
+    return fgtest::RunCommand(m_env + extra + " FARROWGATE_DIALOG_ANSWERS='" + answersFile + "' " + FGSCRIPT_PATH +
+                                  " //nologo '" + script + "' one 'two words'",
+                              &out);
+  }
+  std::string DialogLog() {
+    std::ifstream in(m_dir + "/dialogs.log");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  std::string m_dir;
+  std::string m_env;
+};
+
+TEST_F(Fgscript, EachResultOfTheDialogReachesTheScript) {
+  std::string out;
+  ASSERT_EQ(Script("var o = new ActiveXObject('Farrowgate.DialogHelper');\n"
+                   "o.Title = 'Pick'; o.Filter = 'Text|*.txt|All|*.*';\n"
+                   "WScript.Echo(o.OpenDialog(), o.FileName);\n"
+                   "WScript.Echo(o.OpenDialog());\n"
+                   "o.MultiSelect = true;\n"
+                   "WScript.Echo(o.OpenDialog(), o.FileName, new VBArray(o.FileNames).toArray().join(','));\n"
+                   "for (var e = new Enumerator(o.FileNames); !e.atEnd(); e.moveNext()) WScript.Echo('item', e.item());\n"
+                   "try { o.OpenDialog(); } catch (x) { WScript.Echo(x.description, x.number); }\n",
+                   "files\t/etc/hosts\ncancel\nfiles\t/etc/hostname\t/etc/hosts\nerror 0x3002\n", out),
+            0)
+      << out;
+  EXPECT_EQ(out,
+            "true /etc/hosts\n"
+            "false\n"
+            "true /etc|hostname|hosts /etc/hostname,/etc/hosts\n"
+            "item /etc/hostname\n"
+            "item /etc/hosts\n"
+            "\xE6\x96\x87\xE4\xBB\xB6\xE5\x90\x8D\xE6\x97\xA0\xE6\x95\x88" "ErrorCode:12290 -2147352567\n");
+  EXPECT_NE(DialogLog().find("Pick"), std::string::npos) << "the title reached the dialog";
+}
+
+TEST_F(Fgscript, ConversionsAsAScriptSeesThem) {
+  std::string out;
+  ASSERT_EQ(Script("var o = new ActiveXObject('Farrowgate.DialogHelper');\n"
+                   "WScript.Echo(typeof o.FileNames, typeof o.OpenDialog);\n"
+                   "o.MultiSelect = 1; WScript.Echo(o.MultiSelect);\n"
+                   "o.MultiSelect = false; o.MultiSelect = 'True'; WScript.Echo(o.MultiSelect);\n"
+                   "o.Title = 5; WScript.Echo(typeof o.Title, o.Title);\n"
+                   "try { o.MultiSelect = 'nonsense'; } catch (x) { WScript.Echo(x.number, x.description); }\n"
+                   "WScript.Echo(WScript.Arguments.length, WScript.Arguments(1), WScript.Arguments.Item(0), "
+                   "WScript.Arguments.Count(), WScript.ScriptName);\n",
+                   "", out),
+            0)
+      << out;
+  EXPECT_EQ(out,
+            "undefined function\n"
+            "true\n"
+            "true\n"
+            "string 5\n"
+            "-2147352571 Type mismatch\n"
+            "2 two words one 2 script.js\n");
+  EXPECT_EQ(DialogLog(), "") << "reading OpenDialog shows no dialog";
+}
+
+TEST_F(Fgscript, ErrorsArePrintedWithTheirPlaceAndCode) {
+  std::string out;
+  EXPECT_EQ(Script("WScript.Echo('before');\nnoSuchFunction();\n", "", out), 1);
+  EXPECT_NE(out.find("before\n"), std::string::npos);
+  EXPECT_NE(out.find("script.js(2, "), std::string::npos) << out;
+  EXPECT_NE(out.find("Script runtime error: Can't find variable: noSuchFunction (0x800A139E)"), std::string::npos);
+
+  EXPECT_EQ(Script("WScript.Echo('never');\nvar x = ;\n", "", out), 1);
+  EXPECT_EQ(out.find("never"), std::string::npos) << "a syntax error stops the script before it runs";
+  EXPECT_NE(out.find("script.js(2, "), std::string::npos) << out;
+  EXPECT_NE(out.find("Script compilation error"), std::string::npos) << out;
+  EXPECT_NE(out.find("(0x800A03EA)"), std::string::npos) << out;
+
+  EXPECT_EQ(Script("var o = new ActiveXObject('No.Such.Class');\n", "", out), 1);
+  EXPECT_NE(out.find("script.js(1, "), std::string::npos) << out;
+  EXPECT_NE(out.find("Automation server can't create object (0x800401F3)"), std::string::npos) << out;
+
+  EXPECT_EQ(Script("var o = new ActiveXObject('Farrowgate.DialogHelper');\no.MultiSelect = 'x';\n", "", out), 1);
+  EXPECT_NE(out.find("script.js(2, "), std::string::npos) << "the failing call's line, not the bridge's: " << out;
+  EXPECT_NE(out.find("Type mismatch (0x80020005)"), std::string::npos) << out;
+
+  EXPECT_EQ(Script("WScript.Quit(7);\nWScript.Echo('never');\n", "", out), 7);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(fgtest::RunCommand(std::string(FGSCRIPT_PATH) + " '" + File("hello.js", "WScript.Echo('hello');") + "'",
+                               &out),
+            0);
+  EXPECT_EQ(out.substr(0, 26), "Farrowgate Script Host 1.0") << "the banner without //nologo";
+  EXPECT_EQ(fgtest::RunCommand(std::string(FGSCRIPT_PATH) + " //nologo " + m_dir + "/missing.js", &out), 2);
+  EXPECT_EQ(fgtest::RunCommand(std::string(FGSCRIPT_PATH), &out), 2);
+}
+
+TEST_F(Fgscript, ObjectsKeptAtTheEndAreReleasedAndTheComponentUnloaded) {
+  std::string out;
+  ASSERT_EQ(Script("var kept = new ActiveXObject('Farrowgate.DialogHelper');\nvar again = kept;\n"
+                   "var names = kept.FileNames;\nWScript.Echo('kept');\n",
+                   "", out, "LD_DEBUG=files"),
+            0)
+      << out;
+  size_t unloaded = out.find("Farrowgate.so [0];  destroying link map");
+  size_t programEnd = out.find("calling fini:  [0]");
+  ASSERT_NE(unloaded, std::string::npos) << "the component was unloaded, its static destructors run";
+  EXPECT_LT(unloaded, programEnd) << "before the program itself ended";
+}
+
+}  // namespace
