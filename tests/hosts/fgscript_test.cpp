@@ -18,7 +18,7 @@ class Fgscript : public ::testing::Test {
     m_dir = std::string(tmp != nullptr ? tmp : "/tmp") + "/fgscript-" + std::to_string(getpid());
     ASSERT_EQ(fgtest::RunCommand("mkdir -p '" + m_dir + "'"), 0);
     m_env = "FARROWGATE_REGISTRY='" + m_dir + "/registry.db' FARROWGATE_DIALOG_LOG='" + m_dir +
-            "/dialogs.log' LSAN_OPTIONS=suppressions=" + JSC_LEAKS + " ";
+            "/dialogs.log' LSAN_OPTIONS=print_suppressions=0:suppressions=" + JSC_LEAKS + " ";
     std::string out;
     ASSERT_EQ(fgtest::RunCommand(m_env + FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH, &out), 0) << out;
   }
