@@ -76,6 +76,9 @@ TEST_F(Fgscript, ConversionsAsAScriptSeesThem) {
                    "o.MultiSelect = false; o.MultiSelect = 'True'; WScript.Echo(o.MultiSelect);\n"
                    "o.Title = 5; WScript.Echo(typeof o.Title, o.Title);\n"
                    "try { o.MultiSelect = 'nonsense'; } catch (x) { WScript.Echo(x.number, x.description); }\n"
+                   "try { o.Title = function () {}; } catch (x) { WScript.Echo(x.name, x.message); }\n"
+                   "try { o.Title = {}; } catch (x) { WScript.Echo(x.name, x.message); }\n"
+
                    "WScript.Echo(WScript.Arguments.length, WScript.Arguments(1), WScript.Arguments.Item(0), "
                    "WScript.Arguments.Count(), WScript.ScriptName);\n",
                    "", out),
@@ -87,6 +90,8 @@ TEST_F(Fgscript, ConversionsAsAScriptSeesThem) {
             "true\n"
             "string 5\n"
             "-2147352571 Type mismatch\n"
+            "TypeError a function cannot be passed to an automation object\n"
+            "TypeError a script object cannot be passed to an automation object\n"
             "2 two words one 2 script.js\n");
   EXPECT_EQ(DialogLog(), "") << "reading OpenDialog shows no dialog";
 }
