@@ -54,8 +54,10 @@ TEST_F(Fgscript, EachResultOfTheDialogReachesTheScript) {
                    "o.MultiSelect = true;\n"
                    "WScript.Echo(o.OpenDialog(), o.FileName, new VBArray(o.FileNames).toArray().join(','));\n"
                    "for (var e = new Enumerator(o.FileNames); !e.atEnd(); e.moveNext()) WScript.Echo('item', e.item());\n"
-                   "try { o.OpenDialog(); } catch (x) { WScript.Echo(x.description, x.number); }\n",
-                   "files\t/etc/hosts\ncancel\nfiles\t/etc/hostname\t/etc/hosts\nerror 0x3002\n", out),
+                   "try { o.OpenDialog(); } catch (x) { WScript.Echo(x.description, x.number); }\n"
+                   "o.MultiSelect = false; WScript.Echo(o.OpenDialog(), o.FileName);\n",
+                   "files\t/etc/hosts\ncancel\nfiles\t/etc/hostname\t/etc/hosts\nerror 0x3002\nfiles-readonly\t/etc/passwd\n",
+                   out),
             0)
       << out;
   EXPECT_EQ(out,
@@ -64,7 +66,8 @@ TEST_F(Fgscript, EachResultOfTheDialogReachesTheScript) {
             "true /etc|hostname|hosts /etc/hostname,/etc/hosts\n"
             "item /etc/hostname\n"
             "item /etc/hosts\n"
-            "\xE6\x96\x87\xE4\xBB\xB6\xE5\x90\x8D\xE6\x97\xA0\xE6\x95\x88" "ErrorCode:12290 -2147352567\n");
+            "\xE6\x96\x87\xE4\xBB\xB6\xE5\x90\x8D\xE6\x97\xA0\xE6\x95\x88" "ErrorCode:12290 -2147352567\n"
+            "true /etc/passwd\n");
   EXPECT_NE(DialogLog().find("Pick"), std::string::npos) << "the title reached the dialog";
 }
 
@@ -94,6 +97,36 @@ TEST_F(Fgscript, ConversionsAsAScriptSeesThem) {
             "TypeError a script object cannot be passed to an automation object\n"
             "2 two words one 2 script.js\n");
   EXPECT_EQ(DialogLog(), "") << "reading OpenDialog shows no dialog";
+}
+
+TEST_F(Fgscript, TheHostObjectAndArrayMembers) {
+  std::string out;
+  ASSERT_EQ(Script("var o = new ActiveXObject('Farrowgate.DialogHelper');\n"
+                   "o.MultiSelect = true; o.OpenDialog();\n"
+                   "var a = new VBArray(o.FileNames);\n"
+                   "WScript.Echo(a.dimensions(), a.lbound(1), a.ubound(1), a.getItem(1));\n"
+                   "try { a.getItem(1, 2); } catch (x) { WScript.Echo('bad count', x.number); }\n"
+                   "var copy = new VBArray(a); WScript.Echo(copy.toArray().length);\n"
+                   "var e = new Enumerator([1, 'two']); e.moveNext(); WScript.Echo(e.item()); e.moveFirst(); "
+                   "WScript.Echo(e.item(), e.atEnd());\n"
+                   "var start = Date.now(); WScript.Sleep(50); WScript.Echo(Date.now() - start >= 45);\n"
+                   "WScript.StdOut.WriteLine('to stdout'); WScript.StdErr.WriteLine('to stderr');\n"
+                   "WScript.Echo(WScript.ScriptFullName.charAt(0) === '/', WScript.ScriptFullName.slice(-9));\n"
+                   "try { new VBArray(5); } catch (x) { WScript.Echo('not an array', x.number); }\n",
+                   "files\t/etc/hostname\t/etc/hosts\n", out),
+            0)
+      << out;
+  EXPECT_EQ(out,
+            "1 0 1 /etc/hosts\n"
+            "bad count -2147352562\n"
+            "2\n"
+            "two\n"
+            "1 false\n"
+            "true\n"
+            "to stdout\n"
+            "to stderr\n"
+            "true script.js\n"
+            "not an array -2147352571\n");
 }
 
 TEST_F(Fgscript, ErrorsArePrintedWithTheirPlaceAndCode) {
