@@ -9,7 +9,7 @@
 namespace {
 
 constexpr const char* kSource = "tracestore";
-constexpr int kGrowthSpins = 1 << 20;  // a holder that never lets go (a dead or hostile writer) is given up on
+constexpr int kGrowthSpins = 1 << 16;  // a holder that never lets go (a dead or hostile writer) is given up on
 
 LONG Load(const LONG& field) { return __atomic_load_n(&field, __ATOMIC_ACQUIRE); }
 void Store(LONG& field, LONG value) { __atomic_store_n(&field, value, __ATOMIC_RELEASE); }

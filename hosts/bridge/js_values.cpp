@@ -145,9 +145,13 @@ JSCValue* FromVariant(JSCContext* context, const VARIANT& in) {
   JSCValue* result = nullptr;
   if ((v->vt & VT_ARRAY) != 0) {
     SAFEARRAY* copy = nullptr;
-    if (v->parray != nullptr && SUCCEEDED(SafeArrayCopy(v->parray, &copy))) result = NewSafeArrayValue(context, copy);
-    else
-      result = jsc_value_new_null(context);
+    HRESULT hr = v->parray != nullptr ? SafeArrayCopy(v->parray, &copy) : S_OK;
+    if (FAILED(hr)) {
+      VariantClear(&plain);
+      ThrowFailure(context, hr, nullptr);
+      return nullptr;
+    }
+    result = copy != nullptr ? NewSafeArrayValue(context, copy) : jsc_value_new_null(context);
   } else {
     switch (v->vt) {
       case VT_EMPTY: result = jsc_value_new_undefined(context); break;
