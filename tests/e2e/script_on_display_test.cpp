@@ -35,7 +35,9 @@ class ScriptOnDisplay : public ::testing::Test {
     User user(title, std::move(steps));
     std::string out;
     // The script's own output; the toolkit's warnings go to a file.
-    int status = fgtest::RunCommand(m_env + FGSCRIPT_PATH + " //nologo '" + script + "' 2>'" + m_dir + "/stderr.txt'", &out);
+    int status = fgtest::RunCommand("{ " + m_env + FGSCRIPT_PATH + " //nologo '" + script + "' 2>'" + m_dir +
+                                        "/stderr.txt'; }",
+                                    &out);
     EXPECT_EQ(status, 0) << out;
     EXPECT_TRUE(user.FoundTheDialog()) << "a window titled " << title;
     return out;
