@@ -62,8 +62,14 @@ bool TraceSettings::TryPin() {
   return false;
 }
 
+// The last release frees the record by clearing its cookie, but only the
+// cookie seen before the release: a failed pin of a free record releases
+// it too, and a claim may have made it valid meanwhile, whose cookie must
+// stay.
 void TraceSettings::Unpin() {
-  if (InterlockedDecrement(&nUseCount) == 0) Store(nCookie, 0);
+  LONG cookie = Load(nCookie);
+  if (InterlockedDecrement(&nUseCount) != 0 || cookie == 0) return;
+  (void)__atomic_compare_exchange_n(&nCookie, &cookie, 0, false, __ATOMIC_ACQ_REL, __ATOMIC_RELAXED);
 }
 
 LONG TraceProcessRecord::NextCookie() { return InterlockedIncrement(&nLastCookie); }

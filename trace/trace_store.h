@@ -10,7 +10,9 @@
 //   after it, upward                 module record i (nModuleSlots of them)
 //   from the end, downward           category record j (nCategorySlots)
 // Records are claimed, pinned and freed with interlocked use counts and
-// cookies; a freed record is reused by the next claim.
+// cookies; a freed record is reused by the next claim. The last release
+// clears only the cookie it saw before releasing, so that a failed pin of
+// a free record cannot wipe the cookie of a claim made meanwhile.
 //
 // The region is written by other processes, so nothing read from it is
 // trusted: every record lookup stays inside this process's view whatever

@@ -185,7 +185,7 @@ TEST_F(TraceStore, ThreadsRegisteringWhileSnapshotsAreTakenLoseAndDoubleNothing)
   std::atomic<int> failures{0};
   std::vector<std::atomic<int>> owners(4096);
   auto worker = [&](int id) {
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 400; ++round) {
       LONG module = m_store.AddModule(Self());
       if (module < 0 || owners[module].exchange(id + 1) != 0) ++failures;
       std::vector<LONG> categories;
