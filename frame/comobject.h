@@ -19,6 +19,7 @@
 #include "fgplatform/win32.h"
 #include "frame/comobject_root.h"
 #include "frame/debug_assert.h"
+#include "frame/frame_exception.h"
 #include "frame/interface_table.h"
 #include "frame/module.h"
 
@@ -172,6 +173,11 @@ template <class Wrapper>
       object->DecrementRef();
     else
       FG_ASSERT(object->m_dwRef == 0, frame_detail::kObjectSource);
+  } catch (const CFrameException& e) {
+    // A construction hook that raised (out of memory) fails the creation
+    // with its code: no exception leaves a creator for its caller.
+    delete object;
+    return e.m_hrCode;
   } catch (...) {
     delete object;
     throw;

@@ -106,11 +106,12 @@ TEST_F(DialogHelper, AccessorsReturnTheCodeOfAFailedAllocation) {
   Reports();
 }
 
-TEST_F(DialogHelper, ConstructionRaisesWhenTheEmptyNameCannotBeAllocated) {
+TEST_F(DialogHelper, ConstructionFailsWhenTheEmptyNameCannotBeAllocated) {
   void* object = reinterpret_cast<void*>(1);
   LONG locks = _pFrameModule->LockCount();
   fgtest::FailCall(fgtest::Service::SystemString, 1);
-  EXPECT_THROW(CComCreators<CDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper, &object), CFrameException);
+  EXPECT_EQ(CComCreators<CDialogHelper>::CreatePlain(nullptr, IID_IDialogHelper, &object), E_OUTOFMEMORY)
+      << "the hook's exception becomes the creation's failure, not the caller's exception";
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(_pFrameModule->LockCount(), locks) << "the wrapper was destroyed; the baseline sees no block left";
 }
