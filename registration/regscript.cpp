@@ -326,8 +326,8 @@ HRESULT CScriptParser::ProcessBlock(LPOLESTR szToken, HKEY hkParent, BOOL bRegis
 }
 
 // Reads to the "}" that closes the current block without recursion: "{"
-// opens a level, a token beginning with "}" closes one, and a value spec is
-// read as a whole, as the blocks themselves read them.
+// opens a level, a token beginning with "}" closes one, and a value ("=", type
+// letter, text) is read as a whole, as the blocks themselves read it.
 HRESULT CScriptParser::SkipDeepBlock(LPOLESTR szToken) {
   HRESULT hr = NextToken(szToken);
   for (int open = 1; SUCCEEDED(hr);) {

@@ -39,22 +39,27 @@ std::u16string ClassCategoryKey(REFCLSID clsid, const char16_t* kind, REFGUID ca
   return u"CLSID\\" + GuidText(clsid) + u"\\" + kind + u"\\" + GuidText(catid);
 }
 
-HRESULT AddClassCategories(REFCLSID clsid, const char16_t* kind, ULONG count, const CATID* ids) {
+// Runs `act` on the key `keyOf` names for each category, up to the first
+// failure.
+template <class KeyOf, class Act>
+HRESULT ForEachCategory(ULONG count, const CATID* ids, KeyOf keyOf, Act act) {
   if (ids == nullptr && count > 0) return E_POINTER;
   for (ULONG i = 0; i < count; ++i) {
-    HRESULT hr = CreateKey(ClassCategoryKey(clsid, kind, ids[i]));
+    HRESULT hr = act(keyOf(ids[i]));
     if (FAILED(hr)) return hr;
   }
   return S_OK;
 }
 
+HRESULT AddClassCategories(REFCLSID clsid, const char16_t* kind, ULONG count, const CATID* ids) {
+  return ForEachCategory(
+      count, ids, [&](REFGUID catid) { return ClassCategoryKey(clsid, kind, catid); },
+      [](const std::u16string& key) { return CreateKey(key); });
+}
+
 HRESULT RemoveClassCategories(REFCLSID clsid, const char16_t* kind, ULONG count, const CATID* ids) {
-  if (ids == nullptr && count > 0) return E_POINTER;
-  for (ULONG i = 0; i < count; ++i) {
-    HRESULT hr = RemoveTree(ClassCategoryKey(clsid, kind, ids[i]));
-    if (FAILED(hr)) return hr;
-  }
-  return S_OK;
+  return ForEachCategory(
+      count, ids, [&](REFGUID catid) { return ClassCategoryKey(clsid, kind, catid); }, RemoveTree);
 }
 
 constexpr const char16_t* kImplemented = u"Implemented Categories";
@@ -89,12 +94,8 @@ class CategoryManager final : public ICatRegister {
     return S_OK;
   }
   STDMETHODIMP UnRegisterCategories(ULONG cCategories, CATID rgcatid[]) override {
-    if (rgcatid == nullptr && cCategories > 0) return E_POINTER;
-    for (ULONG i = 0; i < cCategories; ++i) {
-      HRESULT hr = RemoveTree(u"Component Categories\\" + GuidText(rgcatid[i]));
-      if (FAILED(hr)) return hr;
-    }
-    return S_OK;
+    return ForEachCategory(
+        cCategories, rgcatid, [](REFGUID catid) { return u"Component Categories\\" + GuidText(catid); }, RemoveTree);
   }
   STDMETHODIMP RegisterClassImplCategories(REFCLSID rclsid, ULONG cCategories, CATID rgcatid[]) override {
     return AddClassCategories(rclsid, kImplemented, cCategories, rgcatid);

@@ -11,6 +11,7 @@
 #include "fgplatform/test_baseline.h"
 #include "fgplatform/test_outer.h"
 #include "fgplatform/win32.h"
+#include "component_module.h"
 #include "trace/trace_store.h"
 
 namespace {
@@ -25,11 +26,10 @@ class ComponentExports : public fgtest::BaselineTest {
  protected:
   void SetUp() override {
     BaselineTest::SetUp();
-    std::string path = FARROWGATE_MODULE_PATH;
-    m_module = LoadLibraryW(std::u16string(path.begin(), path.end()).c_str());
+    m_module = fgtest::LoadComponentModule();
     ASSERT_NE(m_module, nullptr);
-    m_getClassObject = reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
-    m_canUnloadNow = reinterpret_cast<CanUnloadNowFunc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllCanUnloadNow")));
+    m_getClassObject = fgtest::ExportOf<GetClassObjectFunc>(m_module, "DllGetClassObject");
+    m_canUnloadNow = fgtest::ExportOf<CanUnloadNowFunc>(m_module, "DllCanUnloadNow");
     ASSERT_NE(m_getClassObject, nullptr);
     ASSERT_NE(m_canUnloadNow, nullptr);
   }
@@ -170,16 +170,12 @@ TEST(ComponentModuleFile, ExportsTheEntryPointsAndNothingElse) {
 }
 
 TEST(ComponentTraceStore, TheModuleMakesTheStoreAndLoadsWithoutOne) {
-  std::string path = FARROWGATE_MODULE_PATH;
-  std::u16string wide(path.begin(), path.end());
-  std::string store = "FarrowgateTraceStore_FileMappingStatic3_";
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(GetCurrentProcessId()));
-  store += hex;
+  char store[64];
+  std::snprintf(store, sizeof store, "%s_%x", kTraceStoreName, static_cast<unsigned>(GetCurrentProcessId()));
 
-  HMODULE module = LoadLibraryW(wide.c_str());
+  HMODULE module = fgtest::LoadComponentModule();
   ASSERT_NE(module, nullptr);
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, store.c_str());
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, store);
   ASSERT_NE(mapping, nullptr) << "the module made this process's store";
   auto* process = static_cast<TraceProcessRecord*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
   ASSERT_NE(process, nullptr);
@@ -189,17 +185,15 @@ TEST(ComponentTraceStore, TheModuleMakesTheStoreAndLoadsWithoutOne) {
   UnmapViewOfFile(process);
   CloseHandle(mapping);
   FreeLibrary(module);
-  EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, store.c_str()), nullptr) << "gone with the module";
+  EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, store), nullptr) << "gone with the module";
 
   // A store that cannot be made leaves tracing silent; the load succeeds.
   fgtest::FailCall(fgtest::Service::Mapping, 1, /*persistent=*/true);
-  module = LoadLibraryW(wide.c_str());
+  module = fgtest::LoadComponentModule();
   fgtest::ClearFaults();
   ASSERT_NE(module, nullptr);
-  EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, store.c_str()), nullptr);
-  typedef HRESULT(STDAPICALLTYPE * GetClassObjectFunc)(REFCLSID, REFIID, LPVOID*);
-  auto getClassObject =
-      reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, store), nullptr);
+  auto getClassObject = fgtest::ExportOf<GetClassObjectFunc>(module, "DllGetClassObject");
   ASSERT_NE(getClassObject, nullptr);
   void* factory = nullptr;
   EXPECT_EQ(getClassObject(IID_IDispatch, IID_IClassFactory, &factory), CLASS_E_CLASSNOTAVAILABLE);

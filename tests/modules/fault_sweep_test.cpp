@@ -11,6 +11,7 @@
 #include "fgplatform/test_fault_loop.h"
 #include "fgplatform/test_outer.h"
 #include "fgplatform/win32.h"
+#include "component_module.h"
 
 namespace {
 
@@ -21,11 +22,9 @@ class FaultSweep : public fgtest::BaselineTest {
  protected:
   void SetUp() override {
     BaselineTest::SetUp();
-    std::string path = FARROWGATE_MODULE_PATH;
-    m_module = LoadLibraryW(std::u16string(path.begin(), path.end()).c_str());
+    m_module = fgtest::LoadComponentModule();
     ASSERT_NE(m_module, nullptr);
-    m_getClassObject =
-        reinterpret_cast<GetClassObjectFunc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllGetClassObject")));
+    m_getClassObject = fgtest::ExportOf<GetClassObjectFunc>(m_module, "DllGetClassObject");
     ASSERT_NE(m_getClassObject, nullptr);
   }
   void TearDown() override {
@@ -116,8 +115,7 @@ namespace {
 
 // Loading and unloading the module in a process that has not loaded it.
 long LoadAndUnload() {
-  std::string path = FARROWGATE_MODULE_PATH;
-  HMODULE module = LoadLibraryW(std::u16string(path.begin(), path.end()).c_str());
+  HMODULE module = fgtest::LoadComponentModule();
   if (module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
   FreeLibrary(module);
   return S_OK;

@@ -6,6 +6,7 @@
 #include "fgplatform/test_fault_loop.h"
 #include "fgplatform/test_registry.h"
 #include "fgplatform/win32.h"
+#include "component_module.h"
 
 namespace {
 
@@ -17,12 +18,10 @@ class ServerRegistration : public fgtest::BaselineTest {
  protected:
   void SetUp() override {
     BaselineTest::SetUp();
-    std::string path = FARROWGATE_MODULE_PATH;
-    m_module = LoadLibraryW(std::u16string(path.begin(), path.end()).c_str());
+    m_module = fgtest::LoadComponentModule();
     ASSERT_NE(m_module, nullptr);
-    m_register = reinterpret_cast<EntryFunc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllRegisterServer")));
-    m_unregister =
-        reinterpret_cast<EntryFunc>(reinterpret_cast<void*>(GetProcAddress(m_module, "DllUnregisterServer")));
+    m_register = fgtest::ExportOf<EntryFunc>(m_module, "DllRegisterServer");
+    m_unregister = fgtest::ExportOf<EntryFunc>(m_module, "DllUnregisterServer");
     ASSERT_NE(m_register, nullptr);
     ASSERT_NE(m_unregister, nullptr);
     char16_t buffer[512];
