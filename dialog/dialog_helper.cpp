@@ -8,6 +8,14 @@ namespace {
 // The interfaces whose failures carry rich error information.
 const IID* const kErrorInfoInterfaces[] = {&IID_IDialogHelper};
 
+// Hands the caller its own copy of a text property. A copy that cannot be
+// made is reported: answering success with null would pass an empty text
+// off as the property's value.
+HRESULT CopyOut(const CComString& member, BSTR* out) {
+  *out = member.Copy();
+  return *out == nullptr && !member.IsNull() ? E_OUTOFMEMORY : S_OK;
+}
+
 }  // namespace
 
 const InterfaceEntry CDialogHelper::pEntries[] = {
@@ -24,8 +32,7 @@ HRESULT CDialogHelper::CompleteConstruct() {
 }
 
 STDMETHODIMP CDialogHelper::get_Title(BSTR* pVal) {
-  *pVal = m_bstrTitle.Copy();
-  return S_OK;
+  return CopyOut(m_bstrTitle, pVal);
 }
 
 STDMETHODIMP CDialogHelper::put_Title(BSTR newVal) {
@@ -36,8 +43,7 @@ STDMETHODIMP CDialogHelper::put_Title(BSTR newVal) {
 }
 
 STDMETHODIMP CDialogHelper::get_FileName(BSTR* pVal) {
-  *pVal = m_bstrFileName.Copy();
-  return S_OK;
+  return CopyOut(m_bstrFileName, pVal);
 }
 
 STDMETHODIMP CDialogHelper::put_FileName(BSTR newVal) {
@@ -65,8 +71,7 @@ STDMETHODIMP CDialogHelper::get_FileNames(VARIANT* pVal) {
 }
 
 STDMETHODIMP CDialogHelper::get_Filter(BSTR* Filter) {
-  *Filter = m_bstrFilter.Copy();
-  return S_OK;
+  return CopyOut(m_bstrFilter, Filter);
 }
 
 STDMETHODIMP CDialogHelper::put_Filter(BSTR newVal) {

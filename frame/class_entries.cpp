@@ -60,6 +60,10 @@ HRESULT WINAPI RegisterClassEntries(BOOL bRegister) {
   CRegistryVirtualMachine engine;
   HRESULT hr = AddStandardVariables(&engine);
   if (FAILED(hr)) return hr;
-  (void)engine.AddVariable(u"FriendlyName", u"CDialogHelper Object");  // a missing one fails the program where it is named
+  // Without the name the program would fail only where it first names it,
+  // after writing the entries before, and with a code that hides the want
+  // of memory.
+  hr = engine.AddVariable(u"FriendlyName", u"CDialogHelper Object");
+  if (FAILED(hr)) return hr;
   return engine.RunEntryProgram(kProgram, bRegister);
 }

@@ -36,6 +36,29 @@ BSTR Wide(const std::string& text, UINT codePage) {
 // A name (ASCII in every library the compiler writes).
 BSTR Name(const std::string& text) { return Wide(text, CP_UTF8); }
 
+// The texts of GetDocumentation, each filled only when asked for. All or
+// nothing: when a text that exists cannot be copied the call answers
+// E_OUTOFMEMORY and every out-parameter it fills is null.
+HRESULT FillDocumentation(const std::string& name, const std::string& help, UINT codePage, DWORD context,
+                          const std::string& helpFile, BSTR* pName, BSTR* pDoc, DWORD* pContext, BSTR* pHelpFile) {
+  BSTR texts[3] = {pName != nullptr ? Name(name) : nullptr, pDoc != nullptr ? Wide(help, codePage) : nullptr,
+                   pHelpFile != nullptr ? Name(helpFile) : nullptr};
+  bool lost = (pName != nullptr && texts[0] == nullptr && !name.empty()) ||
+              (pDoc != nullptr && texts[1] == nullptr && !help.empty()) ||
+              (pHelpFile != nullptr && texts[2] == nullptr && !helpFile.empty());
+  if (lost) {
+    for (BSTR& text : texts) {
+      SysFreeString(text);
+      text = nullptr;
+    }
+  }
+  if (pName != nullptr) *pName = texts[0];
+  if (pDoc != nullptr) *pDoc = texts[1];
+  if (pContext != nullptr) *pContext = context;
+  if (pHelpFile != nullptr) *pHelpFile = texts[2];
+  return lost ? E_OUTOFMEMORY : S_OK;
+}
+
 GUID ToGuid(const fgtlb::Guid& g) {
   GUID out;
   static_assert(sizeof out == sizeof g);
@@ -238,11 +261,8 @@ class CTypeLib final : public ITypeLib, public Counted<CTypeLib> {
       return hr;
     }
     if (index != -1) return TYPE_E_ELEMENTNOTFOUND;
-    if (pBstrName != nullptr) *pBstrName = Name(m_data.Text(h.name));
-    if (pBstrDocString != nullptr) *pBstrDocString = Wide(m_data.Text(h.helpString), h.codePage);
-    if (pdwHelpContext != nullptr) *pdwHelpContext = h.helpContext;
-    if (pBstrHelpFile != nullptr) *pBstrHelpFile = Name(m_data.Text(h.helpFile));
-    return S_OK;
+    return FillDocumentation(m_data.Text(h.name), m_data.Text(h.helpString), h.codePage, h.helpContext,
+                             m_data.Text(h.helpFile), pBstrName, pBstrDocString, pdwHelpContext, pBstrHelpFile);
   }
   STDMETHODIMP IsName(LPOLESTR szNameBuf, ULONG, BOOL* pfName) override {
     if (szNameBuf == nullptr || pfName == nullptr) return E_INVALIDARG;
@@ -448,11 +468,9 @@ HRESULT CTypeInfo::GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstr
     help = f.helpString;
     context = f.helpContext;
   }
-  if (pBstrName != nullptr) *pBstrName = Name(Data().Text(name));
-  if (pBstrDocString != nullptr) *pBstrDocString = Wide(Data().Text(help), CodePage());
-  if (pdwHelpContext != nullptr) *pdwHelpContext = context;
-  if (pBstrHelpFile != nullptr) *pBstrHelpFile = Name(Data().Text(Data().Header().helpFile));
-  return S_OK;
+  return FillDocumentation(Data().Text(name), Data().Text(help), CodePage(), context,
+                           Data().Text(Data().Header().helpFile), pBstrName, pBstrDocString, pdwHelpContext,
+                           pBstrHelpFile);
 }
 
 HRESULT CTypeInfo::GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) {

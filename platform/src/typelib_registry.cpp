@@ -61,24 +61,28 @@ bool WriteDefault(const Classes& at, const std::u16string& path, const std::u16s
 }
 
 // The interfaces of a library that get keys of their own: GUID and name.
-std::vector<std::pair<GUID, std::u16string>> AutomationInterfaces(ITypeLib* lib) {
-  std::vector<std::pair<GUID, std::u16string>> out;
+// A type whose description cannot be read (memory) fails the whole list, so
+// that no interface is registered under a name it does not have.
+HRESULT AutomationInterfaces(ITypeLib* lib, std::vector<std::pair<GUID, std::u16string>>& out) {
   for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
     ITypeInfo* info = nullptr;
-    if (FAILED(lib->GetTypeInfo(i, &info))) continue;
+    HRESULT hr = lib->GetTypeInfo(i, &info);
+    if (FAILED(hr)) return hr;
     TYPEATTR* attr = nullptr;
-    if (SUCCEEDED(info->GetTypeAttr(&attr))) {
+    hr = info->GetTypeAttr(&attr);
+    if (SUCCEEDED(hr)) {
       bool automation = (attr->typekind == TKIND_DISPATCH || attr->typekind == TKIND_INTERFACE) &&
                         (attr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE));
       BSTR name = nullptr;
-      if (automation && SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)))
-        out.push_back({attr->guid, name != nullptr ? std::u16string(name) : std::u16string()});
+      if (automation) hr = info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+      if (automation && SUCCEEDED(hr)) out.push_back({attr->guid, name != nullptr ? std::u16string(name) : std::u16string()});
       SysFreeString(name);
       info->ReleaseTypeAttr(attr);
     }
     info->Release();
+    if (FAILED(hr)) return hr;
   }
-  return out;
+  return S_OK;
 }
 
 std::u16string FolderOf(const std::u16string& path) {
@@ -118,7 +122,17 @@ HRESULT Register(const Classes& at, ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOL
   TLIBATTR a = *attr;
   ptlib->ReleaseTLibAttr(attr);
   BSTR name = nullptr, doc = nullptr;
-  (void)ptlib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);  // a library without texts still registers
+  // A library without texts still registers; one whose texts cannot be
+  // read for want of memory does not, rather than under an empty title.
+  hr = ptlib->GetDocumentation(-1, &name, &doc, nullptr, nullptr);
+  if (hr == E_OUTOFMEMORY) return hr;
+  std::vector<std::pair<GUID, std::u16string>> interfaces;
+  hr = AutomationInterfaces(ptlib, interfaces);
+  if (FAILED(hr)) {
+    SysFreeString(name);
+    SysFreeString(doc);
+    return hr;
+  }
   std::u16string title = doc != nullptr ? doc : name != nullptr ? name : u"";
   SysFreeString(name);
   SysFreeString(doc);
@@ -130,7 +144,6 @@ HRESULT Register(const Classes& at, ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOL
   bool ok = WriteDefault(at, versionKey, title) && WriteDefault(at, versionKey + u"\\FLAGS", Hex(a.wLibFlags)) &&
             WriteDefault(at, versionKey + u"\\HELPDIR", helpDir) &&
             WriteDefault(at, versionKey + u"\\" + Hex(a.lcid) + u"\\" + PlatformKey(a.syskind), szFullPath);
-  std::vector<std::pair<GUID, std::u16string>> interfaces = AutomationInterfaces(ptlib);
   for (size_t i = 0; ok && i < interfaces.size(); ++i) {
     std::u16string key = u"Interface\\" + GuidText(interfaces[i].first);
     ok = WriteDefault(at, key, interfaces[i].second) && WriteDefault(at, key + u"\\ProxyStubClsid", kMarshaler) &&
@@ -151,16 +164,23 @@ HRESULT Unregister(const Classes& at, REFGUID libID, WORD wVerMajor, WORD wVerMi
   std::u16string platformKey = versionKey + u"\\" + Hex(lcid) + u"\\" + PlatformKey(syskind);
   std::u16string path;
   if (!fgp::ReadKeyText(at.root, at(platformKey), path)) return TYPE_E_REGISTRYACCESS;  // not registered
-  // The interfaces' keys go when they name this library.
-  bool ok = true;
+  // The interfaces' keys go when they name this library. A library file
+  // that is gone leaves them; one that cannot be read for want of memory
+  // stops the call before anything is removed.
+  std::vector<std::pair<GUID, std::u16string>> interfaces;
   ITypeLib* lib = nullptr;
-  if (SUCCEEDED(LoadTypeLib(path.c_str(), &lib))) {
-    for (const auto& [iid, name] : AutomationInterfaces(lib)) {
-      std::u16string key = u"Interface\\" + GuidText(iid), owner;
-      if (fgp::ReadKeyText(at.root, at(key + u"\\TypeLib"), owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0)
-        ok = RemoveTree(at, key) && ok;
-    }
+  HRESULT hr = LoadTypeLib(path.c_str(), &lib);
+  if (hr == E_OUTOFMEMORY) return hr;
+  if (SUCCEEDED(hr)) {
+    hr = AutomationInterfaces(lib, interfaces);
     lib->Release();
+    if (FAILED(hr)) return hr;
+  }
+  bool ok = true;
+  for (const auto& [iid, name] : interfaces) {
+    std::u16string key = u"Interface\\" + GuidText(iid), owner;
+    if (fgp::ReadKeyText(at.root, at(key + u"\\TypeLib"), owner) && lstrcmpiW(owner.c_str(), libid.c_str()) == 0)
+      ok = RemoveTree(at, key) && ok;
   }
   ok = RemoveKey(at, platformKey) && ok;
   std::u16string localeKey = versionKey + u"\\" + Hex(lcid);

@@ -93,8 +93,13 @@ TEST_F(DialogHelper, AccessorsReturnTheCodeOfAFailedAllocation) {
   SysFreeString(t);
   fgtest::FailCall(fgtest::Service::SystemString, 1);
   BSTR copy = reinterpret_cast<BSTR>(1);
-  EXPECT_EQ(m_object->get_Title(&copy), S_OK) << "string getters never fail";
+  EXPECT_EQ(m_object->get_Title(&copy), E_OUTOFMEMORY) << "a lost copy is not passed off as an empty text";
   EXPECT_EQ(copy, nullptr);
+  BSTR none = reinterpret_cast<BSTR>(1);
+  fgtest::FailCall(fgtest::Service::SystemString, 1);
+  EXPECT_EQ(m_object->get_Filter(&none), S_OK) << "a property that holds no text has nothing to copy";
+  EXPECT_EQ(none, nullptr);
+  fgtest::ClearFaults();
 
   CComValue path(u"/tmp/a.txt");
   ASSERT_EQ(m_object->m_FileNames.Add(path), S_OK);

@@ -150,4 +150,40 @@ TEST_F(ServerRegistration, TheCallersLocaleComesBackOnSuccessAndOnFailure) {
   ASSERT_TRUE(SetThreadLocale(LOCALE_USER_DEFAULT));
 }
 
+TEST_F(ServerRegistration, MemoryFaultsFailWithTheirCodeAndAFullRunLeavesTheWholeTree) {
+  // A failed registration may leave part of the tree (registration is not a
+  // transaction); what it leaves, unregistration removes. A failed
+  // unregistration of a registered server leaves the type library's keys
+  // or removes them, never anything the other entries need to run again.
+  const std::string shared = "[]\n[\\AppID]\n[\\CLSID]\n[\\Interface]\n[\\TypeLib]\n";
+  for (fgtest::Service service : {fgtest::Service::Heap, fgtest::Service::TaskMemory, fgtest::Service::SystemString}) {
+    auto registerIt = [&] { return static_cast<long>(m_register()); };
+    auto whole = [&](const fgtest::FaultRun& run) {
+      if (run.succeeded) {
+        EXPECT_EQ(Classes(), Registered()) << run.Describe();
+      }
+      EXPECT_EQ(m_register(), S_OK) << "a later registration completes: " << run.Describe();
+      EXPECT_EQ(Classes(), Registered());
+      EXPECT_EQ(m_unregister(), S_OK);
+      EXPECT_EQ(Classes(), shared) << run.Describe();
+    };
+    fgtest::FaultLoopCounts counts = fgtest::RunFaultLoop(service, S_OK, {E_OUTOFMEMORY}, registerIt, whole);
+    EXPECT_GT(counts.once, 0) << fgtest::ServiceName(service);
+
+    ASSERT_EQ(m_register(), S_OK);
+    auto unregisterIt = [&] { return static_cast<long>(m_unregister()); };
+    auto gone = [&](const fgtest::FaultRun& run) {
+      if (run.succeeded) {
+        EXPECT_EQ(Classes(), shared) << run.Describe();
+      }
+      EXPECT_EQ(m_register(), S_OK) << run.Describe();
+    };
+    counts = fgtest::RunFaultLoop(service, S_OK, {E_OUTOFMEMORY}, unregisterIt, gone);
+    EXPECT_GT(counts.once, 0) << fgtest::ServiceName(service);
+    ASSERT_EQ(m_unregister(), S_OK);
+    EXPECT_EQ(Classes(), shared);
+  }
+  Reports();
+}
+
 }  // namespace

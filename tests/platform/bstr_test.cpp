@@ -74,6 +74,21 @@ TEST_F(SystemString, FailedAllocationsAnswerNullAndKeepTheOldString) {
   EXPECT_EQ(SysAllocStringLen(nullptr, 0x40000000), nullptr) << "beyond the largest length";
 }
 
+TEST_F(SystemString, HostileLengthsAnswerNullAndNeverWrap) {
+  // Character counts whose byte count wraps 32 bits (0x80000000 * 2 is 0,
+  // 0x80000001 * 2 is 2) and byte counts whose block size would wrap.
+  for (UINT chars : {0x7FFFFFF9u, 0x80000000u, 0x80000001u, 0xFFFFFFFEu, 0xFFFFFFFFu})
+    EXPECT_EQ(SysAllocStringLen(nullptr, chars), nullptr) << chars;
+  for (UINT bytes : {0x7FFFFFF1u, 0xFFFFFFF9u, 0xFFFFFFFAu, 0xFFFFFFFCu, 0xFFFFFFFFu})
+    EXPECT_EQ(SysAllocStringByteLen(nullptr, bytes), nullptr) << bytes;
+  BSTR s = SysAllocString(u"keep");
+  for (UINT chars : {0x80000000u, 0x80000001u, 0xFFFFFFFFu}) {
+    EXPECT_FALSE(SysReAllocStringLen(&s, nullptr, chars)) << chars;
+    EXPECT_EQ(std::u16string(s), u"keep") << "the old string is kept";
+  }
+  SysFreeString(s);
+}
+
 TEST_F(SystemString, CompareTreatsNullAsEmptyAndHonoursIgnoreCase) {
   BSTR empty = SysAllocString(u"");
   BSTR a = SysAllocString(u"abc");
