@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -85,6 +86,12 @@ namespace fgp {
 ConvertResult DecodeCodePage(UINT codePage, std::string_view in, bool strict, std::u16string& out) {
   iconv_t cd = t_converters.Get(codePage, /*toWide=*/true);
   if (cd == reinterpret_cast<iconv_t>(-1)) return ConvertResult::Unsupported;
+  // Every code page here maps the ASCII bytes to the same characters: such
+  // text, the most common, is widened without a trip through iconv.
+  if (std::all_of(in.begin(), in.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    out.assign(in.begin(), in.end());
+    return ConvertResult::Ok;
+  }
   std::string bytes;  // UTF-16LE bytes; this platform is little-endian
   bool ok = RunIconv(cd, in.data(), in.size(), bytes, [&](size_t at) -> size_t {
     unsigned char b = static_cast<unsigned char>(in[at]);
