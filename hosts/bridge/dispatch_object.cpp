@@ -90,6 +90,8 @@ bool Released(JSCContext* context, Wrapper* wrapper) {
 // with an exception thrown.
 JSCValue* Call(JSCContext* context, Wrapper* wrapper, DISPID id, WORD flags, JSCValue** args, guint count) {
   if (Released(context, wrapper)) return nullptr;
+  ComponentCall call(context);
+  if (call.Refused()) return nullptr;
   std::vector<VARIANT> params(count);
   guint converted = 0;
   bool ok = true;
@@ -142,7 +144,13 @@ JSCValue* GetProperty(JSCClass*, JSCContext* context, gpointer instance, const c
   auto* wrapper = static_cast<Wrapper*>(instance);
   if (std::string(name).rfind("__fg", 0) == 0 || wrapper->dispatch == nullptr) return nullptr;
   Member member{};
-  if (!FindMember(wrapper, name, member)) return nullptr;  // not the object's: the script's own lookup goes on
+  bool found = false;
+  {
+    ComponentCall call(context);
+    if (call.Refused()) return jsc_value_new_undefined(context);
+    found = FindMember(wrapper, name, member);
+  }
+  if (!found) return nullptr;  // not the object's: the script's own lookup goes on
   if (member.kind == MemberKind::Method)
     return jsc_value_new_function_variadic(context, name, G_CALLBACK(CallMethod), new MethodData{wrapper->handle, member.id},
                                            [](gpointer p) { delete static_cast<MethodData*>(p); }, JSC_TYPE_VALUE);
@@ -154,7 +162,13 @@ gboolean SetProperty(JSCClass*, JSCContext* context, gpointer instance, const ch
   auto* wrapper = static_cast<Wrapper*>(instance);
   if (Released(context, wrapper)) return TRUE;
   Member member{};
-  if (!FindMember(wrapper, name, member)) {
+  bool found = false;
+  {
+    ComponentCall call(context);
+    if (call.Refused()) return TRUE;
+    found = FindMember(wrapper, name, member);
+  }
+  if (!found) {
     ThrowFailure(context, DISP_E_UNKNOWNNAME, nullptr);
     return TRUE;
   }
@@ -173,6 +187,8 @@ gpointer Construct(GPtrArray* args, gpointer) {
   gchar* progId = jsc_value_to_string(static_cast<JSCValue*>(args->pdata[0]));
   std::u16string wide = Utf16(progId);
   g_free(progId);
+  ComponentCall call(context);
+  if (call.Refused()) return nullptr;
   CLSID clsid{};
   HRESULT hr = CLSIDFromProgID(wide.c_str(), &clsid);
   IDispatch* dispatch = nullptr;

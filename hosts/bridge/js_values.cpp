@@ -30,6 +30,7 @@ const char* ShortText(HRESULT hr) {
     case CO_E_CLASSSTRING: return "Automation server can't create object";
     case CO_E_DLLNOTFOUND: return "The component's module was not found";
     case RPC_E_DISCONNECTED: return "The object was released";
+    case RPC_E_CALL_REJECTED: return "A call into a component is still running";
     default: return nullptr;
   }
 }
@@ -211,6 +212,19 @@ void ThrowFailure(JSCContext* context, HRESULT hr, EXCEPINFO* info) {
 
 void ThrowTypeError(JSCContext* context, const std::string& message) {
   jsc_context_throw_with_name(context, "TypeError", message.c_str());
+}
+
+int ComponentCall::s_running = 0;
+
+ComponentCall::ComponentCall(JSCContext* context) : m_refused(s_running > 0) {
+  if (m_refused)
+    ThrowFailure(context, RPC_E_CALL_REJECTED, nullptr);
+  else
+    ++s_running;
+}
+
+ComponentCall::~ComponentCall() {
+  if (!m_refused) --s_running;
 }
 
 }  // namespace fgbridge

@@ -42,6 +42,24 @@ void ThrowFailure(JSCContext* context, HRESULT hr, EXCEPINFO* info);
 // Throws a TypeError with the message.
 void ThrowTypeError(JSCContext* context, const std::string& message);
 
+// One call into a component at a time. A host whose dialog runs its own
+// loop (a page's timers and events keep running while the chooser is open)
+// would otherwise let a script call in again: a second dialog over the
+// first, or an object changed under a call still running. A nested call is
+// refused: RPC_E_CALL_REJECTED is thrown into the script.
+class ComponentCall {
+ public:
+  explicit ComponentCall(JSCContext* context);
+  ~ComponentCall();
+  ComponentCall(const ComponentCall&) = delete;
+  ComponentCall& operator=(const ComponentCall&) = delete;
+  bool Refused() const { return m_refused; }
+
+ private:
+  static int s_running;
+  bool m_refused;
+};
+
 // The objects of the bridge's own classes inside script values.
 IDispatch* DispatchOf(JSCValue* value);
 SAFEARRAY* SafeArrayOf(JSCValue* value);

@@ -151,6 +151,8 @@ gpointer ConstructVBArray(GPtrArray* args, gpointer) {
 
 // The items of _NewEnum's enumerator.
 bool EnumeratedItems(JSCContext* context, IDispatch* dispatch, std::vector<JSCValue*>& out) {
+  ComponentCall call(context);
+  if (call.Refused()) return false;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   VARIANT result;
   VariantInit(&result);

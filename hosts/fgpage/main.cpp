@@ -1,0 +1,173 @@
+// fgpage: the page host. Opens a page in a window of the WebKitGTK browser
+// engine, whose trusted documents can create components by ProgID
+// (ActiveXObject, VBArray, Enumerator) as the console script host's
+// scripts do.
+//
+//   fgpage [--console] [--allow-origin ORIGIN]... [--size WxH] PAGE
+//
+// --console copies the page's console to standard output and error, and
+// gives the page fgpage.exit(code). The host ends when the window is
+// closed or the page calls window.close(): exit status 0, the page's
+// fgpage.exit code, 2 for a bad command line or a page that cannot be
+// loaded (with --console), 3 when the web process ended unexpectedly.
+#include <gtk/gtk.h>
+#include <limits.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "page_messages.h"
+#include "page_options.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: fgpage [--console] [--allow-origin ORIGIN]... [--size WxH] PAGE\n"
+    "Opens PAGE (a file or an http, https or file URL) in a window. The page file given here, and pages of\n"
+    "origins named by --allow-origin, can create components with ActiveXObject.\n"
+    "--console copies the page's console to standard output and error and ends the host at window.close().\n";
+constexpr guint kShutdownWaitMs = 5000;
+
+struct Host {
+  fgpage::Options options;
+  GMainLoop* loop = nullptr;
+  GtkWidget* window = nullptr;
+  WebKitWebView* view = nullptr;
+  int exitCode = 0;
+  bool closing = false;
+};
+
+// The folder of the page extension: next to this program.
+std::string ExtensionFolder() {
+  char self[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "fgpage-extensions";
+  std::string path(self, static_cast<size_t>(n));
+  return path.substr(0, path.rfind('/')) + "/fgpage-extensions";
+}
+
+void OnExtensionsStarting(WebKitWebContext* context, gpointer data) {
+  auto* host = static_cast<Host*>(data);
+  webkit_web_context_set_web_extensions_directory(context, ExtensionFolder().c_str());
+  GVariantBuilder origins;
+  g_variant_builder_init(&origins, G_VARIANT_TYPE("as"));
+  for (const std::string& origin : host->options.trust.allowedOrigins)
+    g_variant_builder_add(&origins, "s", origin.c_str());
+  webkit_web_context_set_web_extensions_initialization_user_data(
+      context, g_variant_new(fgpage::kSettingsType, host->options.console, host->options.trust.trustedFile.c_str(),
+                             &origins));
+}
+
+void OnShutdownAnswered(GObject*, GAsyncResult*, gpointer data) { g_main_loop_quit(static_cast<Host*>(data)->loop); }
+
+gboolean OnShutdownTimeout(gpointer data) {
+  std::fprintf(stderr, "fgpage: the page did not shut its components down in time\n");
+  g_main_loop_quit(static_cast<Host*>(data)->loop);
+  return G_SOURCE_REMOVE;
+}
+
+// Ends the host: the web process first releases every object and shuts
+// the component runtime down (the components are unloaded there), then the
+// loop ends.
+void Close(Host* host, int exitCode) {
+  if (host->closing) return;
+  host->closing = true;
+  host->exitCode = exitCode;
+  gtk_widget_hide(host->window);
+  webkit_web_view_send_message_to_page(host->view, webkit_user_message_new(fgpage::kShutdownMessage, nullptr), nullptr,
+                                       OnShutdownAnswered, host);
+  g_timeout_add(kShutdownWaitMs, OnShutdownTimeout, host);
+}
+
+gboolean OnDeleteWindow(GtkWidget*, GdkEvent*, gpointer data) {
+  Close(static_cast<Host*>(data), 0);
+  return TRUE;  // the window goes after the shutdown
+}
+
+void OnPageClose(WebKitWebView*, gpointer data) { Close(static_cast<Host*>(data), 0); }
+
+gboolean OnPageMessage(WebKitWebView*, WebKitUserMessage* message, gpointer data) {
+  auto* host = static_cast<Host*>(data);
+  std::string name = webkit_user_message_get_name(message);
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  if (name == fgpage::kConsoleMessage && parameters != nullptr && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(bs)"))) {
+    gboolean toError = FALSE;
+    const char* line = nullptr;
+    g_variant_get(parameters, "(b&s)", &toError, &line);
+    std::fprintf(toError ? stderr : stdout, "%s\n", line);
+    std::fflush(toError ? stderr : stdout);
+    return TRUE;
+  }
+  if (name == fgpage::kExitMessage && parameters != nullptr && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(i)"))) {
+    gint32 code = 0;
+    g_variant_get(parameters, "(i)", &code);
+    Close(host, code);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer data) {
+  auto* host = static_cast<Host*>(data);
+  if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) return FALSE;
+  std::fprintf(stderr, "fgpage: cannot load %s: %s\n", uri, error->message);
+  if (host->options.console) Close(host, 2);
+  return FALSE;  // the engine shows its error page in the window
+}
+
+void OnWebProcessEnded(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
+  auto* host = static_cast<Host*>(data);
+  std::fprintf(stderr, "fgpage: the page's process ended (%s)\n",
+               reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed" : "out of memory or terminated");
+  host->exitCode = 3;
+  g_main_loop_quit(host->loop);
+}
+
+void OnTitleChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
+  const char* title = webkit_web_view_get_title(view);
+  gtk_window_set_title(GTK_WINDOW(static_cast<Host*>(data)->window), title != nullptr && *title ? title : "fgpage");
+}
+
+void OpenWindow(Host* host) {
+  WebKitWebContext* context = webkit_web_context_new();
+  g_signal_connect(context, "initialize-web-extensions", G_CALLBACK(OnExtensionsStarting), host);
+  host->view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
+  g_object_unref(context);
+  g_signal_connect(host->view, "close", G_CALLBACK(OnPageClose), host);
+  g_signal_connect(host->view, "user-message-received", G_CALLBACK(OnPageMessage), host);
+  g_signal_connect(host->view, "load-failed", G_CALLBACK(OnLoadFailed), host);
+  g_signal_connect(host->view, "web-process-terminated", G_CALLBACK(OnWebProcessEnded), host);
+  g_signal_connect(host->view, "notify::title", G_CALLBACK(OnTitleChanged), host);
+
+  host->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(host->window), "fgpage");
+  gtk_window_set_default_size(GTK_WINDOW(host->window), host->options.width, host->options.height);
+  gtk_container_add(GTK_CONTAINER(host->window), GTK_WIDGET(host->view));
+  g_signal_connect(host->window, "delete-event", G_CALLBACK(OnDeleteWindow), host);
+  gtk_widget_show_all(host->window);
+  webkit_web_view_load_uri(host->view, host->options.pageUri.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Host host;
+  std::string error;
+  if (!fgpage::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), host.options, error)) {
+    std::fprintf(stderr, "fgpage: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  if (!gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "fgpage: no display to open the window on\n");
+    return 2;
+  }
+  host.loop = g_main_loop_new(nullptr, FALSE);
+  OpenWindow(&host);
+  g_main_loop_run(host.loop);
+  gtk_widget_destroy(host.window);
+  g_main_loop_unref(host.loop);
+  return host.exitCode;
+}

@@ -1,0 +1,49 @@
+#include "page_trust.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace fgpage {
+
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// The URI without its query and fragment.
+std::string DocumentOf(const std::string& uri) { return uri.substr(0, uri.find_first_of("?#")); }
+
+}  // namespace
+
+std::string OriginOf(const std::string& uri) {
+  if (uri.empty() || uri.size() > kMaxUriBytes) return "";
+  GUri* parsed = g_uri_parse(uri.c_str(), G_URI_FLAGS_NONE, nullptr);
+  if (parsed == nullptr) return "";
+  std::string scheme = Lower(g_uri_get_scheme(parsed));
+  const char* host = g_uri_get_host(parsed);
+  int port = g_uri_get_port(parsed);
+  std::string origin;
+  if (scheme == "file") {
+    origin = "file://";
+  } else if ((scheme == "http" || scheme == "https") && host != nullptr && *host != '\0') {
+    origin = scheme + "://" + Lower(host);
+    bool defaultPort = port == -1 || (scheme == "http" && port == 80) || (scheme == "https" && port == 443);
+    if (!defaultPort) origin += ":" + std::to_string(port);
+  }
+  g_uri_unref(parsed);
+  return origin;
+}
+
+bool IsTrusted(const Trust& trust, const std::string& uri) {
+  if (uri.empty() || uri.size() > kMaxUriBytes) return false;
+  if (!trust.trustedFile.empty() && DocumentOf(uri) == DocumentOf(trust.trustedFile)) return true;
+  std::string origin = OriginOf(uri);
+  if (origin.empty() || origin == "file://") return false;  // no other local file is trusted
+  return std::find(trust.allowedOrigins.begin(), trust.allowedOrigins.end(), origin) != trust.allowedOrigins.end();
+}
+
+}  // namespace fgpage
