@@ -98,9 +98,6 @@ void ExitHost(int code, gpointer page) {
   SendToHost(static_cast<WebKitWebPage*>(page), fgpage::kExitMessage, g_variant_new("(i)", code));
 }
 
-// Installed in a trusted main frame. window.close() ends the host (the
-// engine refuses a page's own close after it navigated); the listener sees
-// every uncaught error, which the console then reports once.
 // With --console, every frame's console joins its arguments into one line,
 // as a console shows them (the engine passes on only the first).
 constexpr const char* kJoinedConsole = R"((function () {
@@ -112,24 +109,18 @@ constexpr const char* kJoinedConsole = R"((function () {
   });
 })())";
 
-constexpr const char* kPageHelpers = R"((function (exit, report, console) {
+// Installed in every main frame: window.close() ends the host (the engine
+// refuses a page's own close after it navigated). A trusted document with
+// --console also gets fgpage.exit(code).
+constexpr const char* kPageHelpers = R"((function (exit, console) {
   window.close = function () { exit(0); };
-  if (console) {
-    window.fgpage = { exit: function (code) { exit(Number(code) | 0); } };
-    window.addEventListener("error", function (e) {
-      var error = e.error;
-      var syntax = error instanceof SyntaxError;
-      var number = error && typeof error.number === "number" ? error.number >>> 0 : -1;
-      var description = error && error.description !== undefined ? String(error.description) : String(e.message);
-      report(String(e.filename || ""), e.lineno | 0, e.colno | 0, description, number, syntax);
-    });
-  }
+  if (console) window.fgpage = { exit: function (code) { exit(Number(code) | 0); } };
 }))";
 
-void InstallPageHelpers(JSCContext* context, WebKitWebPage* page) {
+void InstallPageHelpers(JSCContext* context, WebKitWebPage* page, bool trusted) {
   JSCValue* exit = jsc_value_new_function(context, "exit", G_CALLBACK(ExitHost), page, nullptr, G_TYPE_NONE, 1,
                                           G_TYPE_INT);
-  JSCValue* console = jsc_value_new_boolean(context, g_settings.console);
+  JSCValue* console = jsc_value_new_boolean(context, trusted && g_settings.console);
   JSCValue* install = jsc_context_evaluate(context, kPageHelpers, -1);
   JSCValue* done = jsc_value_function_call(install, JSC_TYPE_VALUE, exit, JSC_TYPE_VALUE, console, G_TYPE_NONE);
   for (JSCValue* v : {exit, console, install, done})
@@ -155,12 +146,12 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
   g_documentContext = nullptr;
   const char* uri = webkit_frame_get_uri(frame);
   g_trustedDocument = !g_shutDown && g_runtimeStarted && uri != nullptr && fgpage::IsTrusted(g_settings.trust, uri);
+  InstallPageHelpers(context, page, g_trustedDocument);
   if (!g_trustedDocument) {
     g_object_unref(context);
     return;
   }
   fgbridge::Install(context);
-  InstallPageHelpers(context, page);
   g_documentContext = context;
 }
 

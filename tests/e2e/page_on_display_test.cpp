@@ -1,0 +1,240 @@
+// Pages in the page host (fgpage) on a real display: a trusted page drives
+// the component, pages of other origins get nothing unless allowed, the
+// component is unloaded at the end, and xdotool plays the user in the real
+// chooser opened from a page. Run under Xvfb by ctest.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "display_user.h"
+#include "fgplatform/test_process.h"
+
+namespace {
+
+// An HTTP server on 127.0.0.1 that answers every request with one page.
+class PageServer {
+ public:
+  explicit PageServer(std::string html) : m_html(std::move(html)) {
+    m_socket = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (bind(m_socket, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(m_socket, 8) != 0 ||
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+      return;
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { Serve(); });
+  }
+  ~PageServer() {
+    shutdown(m_socket, SHUT_RDWR);
+    close(m_socket);
+    if (m_thread.joinable()) m_thread.join();
+  }
+  std::string Origin() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+  int Port() const { return m_port; }
+
+ private:
+  void Serve() {
+    for (;;) {
+      int client = accept(m_socket, nullptr, nullptr);
+      if (client < 0) return;
+      char request[4096];
+      (void)recv(client, request, sizeof request, 0);  // one read holds the request line
+      std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                          std::to_string(m_html.size()) + "\r\nConnection: close\r\n\r\n" + m_html;
+      (void)send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      close(client);
+    }
+  }
+  std::string m_html;
+  int m_socket = -1;
+  int m_port = 0;
+  std::thread m_thread;
+};
+
+class PageOnDisplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/fg-e2e-page-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    m_dir = name;
+    m_env = "FARROWGATE_REGISTRY='" + m_dir + "/registry.db' ";
+    std::string out;
+    ASSERT_EQ(fgtest::RunCommand(m_env + FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH, &out), 0) << out;
+  }
+  void TearDown() override { (void)fgtest::RunCommand("rm -rf '" + m_dir + "'"); }
+
+  std::string File(const std::string& name, const std::string& text) {
+    std::string path = m_dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(m_dir + "/" + name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  // Runs fgpage on a page (a file written from `html`, or a URL) with the
+  // given answers; its exit status, standard output in `out`, standard
+  // error in `err`.
+  int Page(const std::string& options, const std::string& page, const std::string& answers, std::string& out,
+           std::string& err, const std::string& extraEnv = "") {
+    std::string answersFile = File("answers.txt", answers);
+    int status = fgtest::RunCommand("{ " + m_env + extraEnv + " FARROWGATE_DIALOG_ANSWERS='" + answersFile +
+                                        "' timeout 60 " + FGPAGE_PATH + " --console " + options + " '" + page +
+                                        "' 2>'" + m_dir + "/stderr.txt'; }",
+                                    &out);
+    err = Read("stderr.txt");
+    return status;
+  }
+  std::string m_dir;
+  std::string m_env;
+};
+
+constexpr const char* kPick =
+    "<!doctype html><title>Pick</title><script>\n"
+    "var o = new ActiveXObject('Farrowgate.DialogHelper');\n"
+    "o.Title = 'Pick from the page'; o.Filter = 'Text|*.txt|All|*.*'; o.MultiSelect = true;\n"
+    "console.log(o.OpenDialog(), o.FileName);\n"
+    "var names = new VBArray(o.FileNames).toArray();\n"
+    "for (var i = 0; i < names.length; i++) console.log('path', names[i]);\n"
+    "try { o.OpenDialog(); } catch (e) { console.log(e.description, e.number); }\n"
+    "o.MultiSelect = false; console.log(o.OpenDialog(), o.FileName);\n"
+    "fgpage.exit(7);\n"
+    "</script>\n";
+
+TEST_F(PageOnDisplay, ATrustedPageDrivesTheComponent) {
+  std::string out, err;
+  EXPECT_EQ(Page("--size 640x480", File("pick.html", kPick),
+                 "files\t/etc/hostname\t/etc/hosts\nerror 0x3002\nfiles\t/etc/passwd\n", out, err),
+            7)
+      << out << err;
+  EXPECT_EQ(out,
+            "true /etc|hostname|hosts\n"
+            "path /etc/hostname\n"
+            "path /etc/hosts\n"
+            "\xE6\x96\x87\xE4\xBB\xB6\xE5\x90\x8D\xE6\x97\xA0\xE6\x95\x88" "ErrorCode:12290 -2147352567\n"
+            "true /etc/passwd\n")
+      << err;
+}
+
+TEST_F(PageOnDisplay, UncaughtErrorsAreReportedWithTheirCode) {
+  std::string page = File("errors.html",
+                          "<!doctype html><script>\n"
+                          "var o = new ActiveXObject('Farrowgate.DialogHelper');\n"
+                          "setTimeout(function () { console.error('to standard error'); o.OpenDialog(); }, 0);\n"
+                          "setTimeout(function () { undefinedFunction(); }, 10);\n"
+                          "setTimeout(function () { window.close(); }, 50);\n"
+                          "</script><script>var broken = ;</script>\n");
+  std::string out, err;
+  EXPECT_EQ(Page("", page, "error 0x3002\n", out, err), 0) << out << err;
+  EXPECT_EQ(out, "");
+  std::string uri = "file://" + page;
+  EXPECT_NE(err.find(uri + "(6) Script compilation error: Unexpected token ';' (0x800A03EA)\n"), std::string::npos)
+      << err;
+  EXPECT_NE(err.find("to standard error\n" + uri + "(3) Script runtime error: " +
+                     "\xE6\x96\x87\xE4\xBB\xB6\xE5\x90\x8D\xE6\x97\xA0\xE6\x95\x88" "ErrorCode:12290 (0x80020009)\n"),
+            std::string::npos)
+      << err;
+  EXPECT_NE(err.find(uri + "(4) Script runtime error: Can't find variable: undefinedFunction (0x800A139E)\n"),
+            std::string::npos)
+      << err;
+}
+
+TEST_F(PageOnDisplay, OtherOriginsGetNoObjectsUnlessAllowed) {
+  PageServer server(
+      "<!doctype html><script>console.log('served: ' + typeof ActiveXObject + ' ' + typeof fgpage); "
+      "window.close();</script>\n");
+  ASSERT_NE(server.Port(), 0);
+  std::string out, err;
+  EXPECT_EQ(Page("", server.Origin() + "/page.html", "", out, err), 0) << err;
+  EXPECT_EQ(out, "served: undefined undefined\n");
+  EXPECT_EQ(Page("--allow-origin " + server.Origin(), server.Origin() + "/page.html", "", out, err), 0) << err;
+  EXPECT_EQ(out, "served: function object\n");
+  EXPECT_EQ(Page("--allow-origin http://127.0.0.1:1", server.Origin() + "/page.html", "", out, err), 0) << err;
+  EXPECT_EQ(out, "served: undefined undefined\n") << "another port is another origin";
+
+  // A trusted page that navigates away loses the objects, and its objects
+  // are released.
+  std::string trusted = File("leave.html", "<!doctype html><script>\n"
+                                           "console.log('file: ' + typeof ActiveXObject);\n"
+                                           "var kept = new ActiveXObject('Farrowgate.DialogHelper');\n"
+                                           "location.href = '" + server.Origin() + "/next.html';\n"
+                                           "</script>\n");
+  EXPECT_EQ(Page("", trusted, "", out, err), 0) << err;
+  EXPECT_EQ(out, "file: function\nserved: undefined undefined\n");
+
+  EXPECT_EQ(Page("--allow-origin file:///etc", trusted, "", out, err), 2);
+  EXPECT_NE(err.find("not an http or https origin"), std::string::npos) << err;
+  EXPECT_EQ(Page("", m_dir + "/missing.html", "", out, err), 2);
+  EXPECT_NE(err.find("cannot find the page"), std::string::npos) << err;
+}
+
+TEST_F(PageOnDisplay, TheComponentIsUnloadedWhenTheHostEnds) {
+  std::string page = File("keep.html", "<!doctype html><script>\n"
+                                       "var kept = new ActiveXObject('Farrowgate.DialogHelper');\n"
+                                       "var names = kept.FileNames;\n"
+                                       "window.close();\n"
+                                       "</script>\n");
+  std::string out, err;
+  ASSERT_EQ(Page("", page, "", out, err, "LD_DEBUG=files LD_DEBUG_OUTPUT='" + m_dir + "/ld'"), 0) << err;
+  // Each process of the engine writes its own file; the web process loaded
+  // the component and ran its static destructors before it ended.
+  std::string loaded;
+  DIR* folder = opendir(m_dir.c_str());
+  ASSERT_NE(folder, nullptr);
+  while (dirent* entry = readdir(folder)) {
+    std::string name = entry->d_name;
+    if (name.rfind("ld.", 0) != 0) continue;
+    std::string text = Read(name);
+    if (text.find("Farrowgate.so [0];  generating link map") != std::string::npos) loaded += text;
+  }
+  closedir(folder);
+  ASSERT_NE(loaded, "") << "one process loaded the component";
+  size_t fini = loaded.find("calling fini: " FARROWGATE_MODULE_PATH);
+  EXPECT_NE(fini, std::string::npos) << "its static destructors ran";
+  EXPECT_NE(loaded.find("Farrowgate.so [0];  destroying link map"), std::string::npos) << "it was unloaded";
+}
+
+TEST_F(PageOnDisplay, TheUserPicksInTheRealChooserWhilePageTimersAreRefused) {
+  std::string files = m_dir + "/files";
+  ASSERT_EQ(fgtest::RunCommand("mkdir -p '" + files + "' && echo x > '" + files + "/b.txt'"), 0);
+  std::string page = File("real.html",
+                          "<!doctype html><title>Real chooser</title><script>\n"
+                          "var o = new ActiveXObject('Farrowgate.DialogHelper');\n"
+                          "o.Title = 'Page picks one'; o.Filter = 'Text files|*.txt|All files|*.*';\n"
+                          "var during = [];\n"
+                          "var timer = setInterval(function () {\n"
+                          "  if (during.length >= 2) return;\n"
+                          "  try { o.OpenDialog(); during.push('a second dialog'); } catch (e) { during.push(e.number + ' ' + e.description); }\n"
+                          "  try { new ActiveXObject('Farrowgate.DialogHelper'); during.push('created'); } catch (e) { during.push(e.number); }\n"
+                          "}, 200);\n"
+                          "console.log(o.OpenDialog(), o.FileName);\n"
+                          "clearInterval(timer);\n"
+                          "console.log(during.join('\\n'));\n"
+                          "fgpage.exit(0);\n"
+                          "</script>\n");
+  User user("Page picks one", {"key ctrl+l", "type --delay 20 '" + files + "/b.txt'", "key Return"});
+  std::string out, err;
+  std::string clearAnswers = "FARROWGATE_DIALOG_ANSWERS= ";
+  int status = fgtest::RunCommand("{ " + m_env + clearAnswers + "timeout 90 " + FGPAGE_PATH + " --console '" + page +
+                                      "' 2>'" + m_dir + "/stderr.txt'; }",
+                                  &out);
+  EXPECT_EQ(status, 0) << out << Read("stderr.txt");
+  EXPECT_TRUE(user.FoundTheDialog());
+  EXPECT_EQ(out, "true " + files + "/b.txt\n"
+                 "-2147418111 A call into a component is still running\n"
+                 "-2147418111\n")
+      << "timers that ran while the dialog was open were refused, not given a second dialog";
+}
+
+}  // namespace
