@@ -17,6 +17,17 @@ std::string Lower(std::string text) {
 // The URI without its query and fragment.
 std::string DocumentOf(const std::string& uri) { return uri.substr(0, uri.find_first_of("?#")); }
 
+// A host name or address as an origin holds it: letters, digits, dots and
+// dashes, or an IPv6 address (written in brackets).
+bool HostText(const std::string& host, std::string& out) {
+  if (host.empty()) return false;
+  bool v6 = host.find(':') != std::string::npos;
+  for (unsigned char c : host)
+    if (!std::isalnum(c) && c != '.' && c != '-' && !(v6 && c == ':')) return false;
+  out = v6 ? "[" + Lower(host) + "]" : Lower(host);
+  return true;
+}
+
 }  // namespace
 
 std::string OriginOf(const std::string& uri) {
@@ -26,11 +37,11 @@ std::string OriginOf(const std::string& uri) {
   std::string scheme = Lower(g_uri_get_scheme(parsed));
   const char* host = g_uri_get_host(parsed);
   int port = g_uri_get_port(parsed);
-  std::string origin;
+  std::string origin, hostText;
   if (scheme == "file") {
     origin = "file://";
-  } else if ((scheme == "http" || scheme == "https") && host != nullptr && *host != '\0') {
-    origin = scheme + "://" + Lower(host);
+  } else if ((scheme == "http" || scheme == "https") && host != nullptr && HostText(host, hostText)) {
+    origin = scheme + "://" + hostText;
     bool defaultPort = port == -1 || (scheme == "http" && port == 80) || (scheme == "https" && port == 443);
     if (!defaultPort) origin += ":" + std::to_string(port);
   }
