@@ -90,7 +90,7 @@ class PageOnDisplay : public ::testing::Test {
            std::string& err, const std::string& extraEnv = "") {
     std::string answersFile = File("answers.txt", answers);
     int status = fgtest::RunCommand("{ " + m_env + extraEnv + " FARROWGATE_DIALOG_ANSWERS='" + answersFile +
-                                        "' timeout 60 " + FGPAGE_PATH + " --console " + options + " '" + page +
+                                        "' " FGPAGE_PRELOAD "timeout 60 " + std::string(FGPAGE_PATH) + " --console " + options + " '" + page +
                                         "' 2>'" + m_dir + "/stderr.txt'; }",
                                     &out);
     err = Read("stderr.txt");
@@ -226,7 +226,7 @@ TEST_F(PageOnDisplay, TheUserPicksInTheRealChooserWhilePageTimersAreRefused) {
   User user("Page picks one", {"key ctrl+l", "type --delay 20 '" + files + "/b.txt'", "key Return"});
   std::string out, err;
   std::string clearAnswers = "FARROWGATE_DIALOG_ANSWERS= ";
-  int status = fgtest::RunCommand("{ " + m_env + clearAnswers + "timeout 90 " + FGPAGE_PATH + " --console '" + page +
+  int status = fgtest::RunCommand("{ " + m_env + clearAnswers + FGPAGE_PRELOAD "timeout 90 " + std::string(FGPAGE_PATH) + " --console '" + page +
                                       "' 2>'" + m_dir + "/stderr.txt'; }",
                                   &out);
   EXPECT_EQ(status, 0) << out << Read("stderr.txt");
