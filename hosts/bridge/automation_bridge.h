@@ -23,6 +23,9 @@ void Install(JSCContext* context);
 // the exception is that Error (the engine's exception record does not
 // carry the thrown value); `fallback` for any other exception.
 unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback);
+// The same for an exception known only by its message (as a browser
+// engine reports an uncaught one).
+unsigned CodeOfMessage(JSCContext* context, const char* message, unsigned fallback);
 
 // Releases every object the scripts still hold (before the component
 // runtime is shut down); a later use of one throws.

@@ -256,15 +256,19 @@ IDispatch* DispatchOf(JSCValue* value) {
   return it != Live().end() ? it->second->dispatch : nullptr;
 }
 
-unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback) {
+unsigned CodeOfMessage(JSCContext* context, const char* message, unsigned fallback) {
   JsValue last(jsc_context_get_value(context, "__fgLastError"));
-  if (last.value == nullptr || !jsc_value_is_object(last.value)) return fallback;
-  JsValue message(jsc_value_object_get_property(last.value, "message"));
+  if (message == nullptr || last.value == nullptr || !jsc_value_is_object(last.value)) return fallback;
+  JsValue lastMessage(jsc_value_object_get_property(last.value, "message"));
   JsValue number(jsc_value_object_get_property(last.value, "number"));
-  gchar* text = jsc_value_to_string(message.value);
-  bool same = std::string(text) == jsc_exception_get_message(exception);
+  gchar* text = jsc_value_to_string(lastMessage.value);
+  bool same = text != nullptr && std::string(text) == message;
   g_free(text);
   return same && jsc_value_is_number(number.value) ? static_cast<unsigned>(jsc_value_to_int32(number.value)) : fallback;
+}
+
+unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback) {
+  return CodeOfMessage(context, jsc_exception_get_message(exception), fallback);
 }
 
 void ReleaseAll() {

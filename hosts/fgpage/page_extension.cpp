@@ -38,7 +38,11 @@ void SendToHost(WebKitWebPage* page, const char* name, GVariant* parameters) {
 }
 
 void SendConsoleLine(WebKitWebPage* page, bool toError, std::string line) {
-  if (line.size() > kMaxConsoleBytes) line.resize(kMaxConsoleBytes);
+  if (line.size() > kMaxConsoleBytes) {
+    size_t end = kMaxConsoleBytes;
+    while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) --end;  // whole characters only
+    line.resize(end);
+  }
   SendToHost(page, fgpage::kConsoleMessage, g_variant_new("(bs)", toError, line.c_str()));
 }
 
@@ -47,20 +51,7 @@ void SendConsoleLine(WebKitWebPage* page, bool toError, std::string line) {
 // one; the usual code of an uncaught error otherwise.
 unsigned UncaughtCode(const std::string& description) {
   if (g_documentContext == nullptr || !g_trustedDocument) return kUncaught;
-  JSCValue* last = jsc_context_get_value(g_documentContext, "__fgLastError");
-  unsigned code = kUncaught;
-  if (last != nullptr && jsc_value_is_object(last)) {
-    JSCValue* message = jsc_value_object_get_property(last, "message");
-    JSCValue* number = jsc_value_object_get_property(last, "number");
-    gchar* text = jsc_value_to_string(message);
-    if (text != nullptr && description == text && jsc_value_is_number(number))
-      code = static_cast<unsigned>(jsc_value_to_int32(number));
-    g_free(text);
-    g_object_unref(message);
-    g_object_unref(number);
-  }
-  if (last != nullptr) g_object_unref(last);
-  return code;
+  return fgbridge::CodeOfMessage(g_documentContext, description.c_str(), kUncaught);
 }
 
 // An uncaught error as the console script host prints one: file, line,
