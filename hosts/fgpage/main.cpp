@@ -38,6 +38,7 @@ struct Host {
   WebKitWebView* view = nullptr;
   int exitCode = 0;
   bool closing = false;
+  guint shutdownTimer = 0;
 };
 
 // The folder of the page extension: next to this program.
@@ -61,11 +62,21 @@ void OnExtensionsStarting(WebKitWebContext* context, gpointer data) {
                              &origins));
 }
 
-void OnShutdownAnswered(GObject*, GAsyncResult*, gpointer data) { g_main_loop_quit(static_cast<Host*>(data)->loop); }
+// The web process answered (or could not: it is gone), so the host ends.
+void OnShutdownAnswered(GObject* view, GAsyncResult* result, gpointer data) {
+  auto* host = static_cast<Host*>(data);
+  WebKitUserMessage* reply = webkit_web_view_send_message_to_page_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+  if (reply != nullptr) g_object_unref(reply);
+  if (host->shutdownTimer != 0) g_source_remove(host->shutdownTimer);
+  host->shutdownTimer = 0;
+  g_main_loop_quit(host->loop);
+}
 
 gboolean OnShutdownTimeout(gpointer data) {
+  auto* host = static_cast<Host*>(data);
   std::fprintf(stderr, "fgpage: the page did not shut its components down in time\n");
-  g_main_loop_quit(static_cast<Host*>(data)->loop);
+  host->shutdownTimer = 0;
+  g_main_loop_quit(host->loop);
   return G_SOURCE_REMOVE;
 }
 
@@ -79,7 +90,7 @@ void Close(Host* host, int exitCode) {
   gtk_widget_hide(host->window);
   webkit_web_view_send_message_to_page(host->view, webkit_user_message_new(fgpage::kShutdownMessage, nullptr), nullptr,
                                        OnShutdownAnswered, host);
-  g_timeout_add(kShutdownWaitMs, OnShutdownTimeout, host);
+  host->shutdownTimer = g_timeout_add(kShutdownWaitMs, OnShutdownTimeout, host);
 }
 
 gboolean OnDeleteWindow(GtkWidget*, GdkEvent*, gpointer data) {

@@ -176,10 +176,24 @@ TEST_F(PageOnDisplay, OtherOriginsGetNoObjectsUnlessAllowed) {
   EXPECT_EQ(Page("", trusted, "", out, err), 0) << err;
   EXPECT_EQ(out, "file: function\nserved: undefined undefined\n");
 
-  EXPECT_EQ(Page("--allow-origin file:///etc", trusted, "", out, err), 2);
+}
+
+TEST_F(PageOnDisplay, WhatCannotBeOpenedEndsTheHostWithStatusTwo) {
+  std::string out, err;
+  std::string page = File("page.html", "<!doctype html><script>window.close();</script>\n");
+  EXPECT_EQ(Page("--allow-origin file:///etc", page, "", out, err), 2);
   EXPECT_NE(err.find("not an http or https origin"), std::string::npos) << err;
   EXPECT_EQ(Page("", m_dir + "/missing.html", "", out, err), 2);
   EXPECT_NE(err.find("cannot find the page"), std::string::npos) << err;
+  std::string closed;
+  {
+    PageServer gone("");  // a port that was just free, and is again
+    closed = gone.Origin() + "/nothing.html";
+  }
+  EXPECT_EQ(Page("", closed, "", out, err), 2) << "nothing listens there";
+  EXPECT_NE(err.find("fgpage: cannot load " + closed), std::string::npos) << err;
+  EXPECT_EQ(Page("", page, "", out, err, "DISPLAY= WAYLAND_DISPLAY="), 2);
+  EXPECT_NE(err.find("no display"), std::string::npos) << err;
 }
 
 TEST_F(PageOnDisplay, TheComponentIsUnloadedWhenTheHostEnds) {
