@@ -71,6 +71,25 @@ TEST_F(TypeLibrary, TheLibraryCarriesItsAttributesAndTwoTypes) {
   EXPECT_TRUE(found);
 }
 
+TEST_F(TypeLibrary, DocumentationIsAllOrNothingWhenATextCannotBeCopied) {
+  BSTR name = nullptr, doc = nullptr;
+  DWORD context = 7;
+  auto read = [&] { return static_cast<long>(m_lib->GetDocumentation(-1, &name, &doc, &context, nullptr)); };
+  auto complete = [&](const fgtest::FaultRun& run) {
+    if (run.succeeded) {
+      EXPECT_EQ(Take(name), u"Farrowgate");
+      EXPECT_EQ(Take(doc), u"Farrowgate 1.0 Type Library");
+    } else {
+      EXPECT_EQ(name, nullptr) << "no text half delivered: " << run.Describe();
+      EXPECT_EQ(doc, nullptr);
+    }
+    name = doc = nullptr;
+  };
+  fgtest::FaultLoopCounts counts =
+      fgtest::RunFaultLoop(fgtest::Service::SystemString, S_OK, E_OUTOFMEMORY, read, complete);
+  EXPECT_EQ(counts.once, 2) << "one copy for each text asked for";
+}
+
 TEST_F(TypeLibrary, TheInterfaceViewHasSeventeenSlotsAndTheMemberTable) {
   ITypeInfo* dispatch = nullptr;
   ASSERT_EQ(m_lib->GetTypeInfoOfGuid(kInterface, &dispatch), S_OK);
