@@ -1,7 +1,8 @@
 // A console reporter that also prints, at the end, the time of each
 // benchmark as a ratio to the run's baseline: the one benchmark named to
 // FG_BENCHMARK_MAIN. Times are compared in seconds, whatever unit each
-// benchmark reports in; repetitions of a benchmark are averaged. A run
+// benchmark reports in; repetitions of a benchmark are averaged, and a
+// benchmark is known by its function's name (without "/iterations:N"). A run
 // without its baseline, or whose baseline failed, ends with an error.
 #pragma once
 
@@ -21,14 +22,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration) continue;
+      const std::string& name = run.run_name.function_name;
       if (run.error_occurred) {
-        m_failed.push_back(run.benchmark_name());
+        m_failed.push_back(name);
         continue;
       }
-      Timing& t = m_times[run.benchmark_name()];
+      Timing& t = m_times[name];
       t.seconds += run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
       ++t.runs;
-      if (t.runs == 1) m_order.push_back(run.benchmark_name());
+      if (t.runs == 1) m_order.push_back(name);
     }
   }
 
