@@ -2,22 +2,19 @@
 // files answered from a file and closes, start to exit, against fgpage
 // opening a page that closes at once (the host's own start and end), in
 // the same run. Needs a display (scripts/bench runs it under Xvfb).
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "ratio_reporter.h"
+#include "registered_store.h"
 
 namespace {
 
 std::string Dir() {
   static std::string dir = [] {
-    std::string d = "/tmp/fg-page-run-bench-" + std::to_string(getpid());
-    std::string setup = "mkdir -p " + d + " && FARROWGATE_REGISTRY=" + d + "/registry.db " + FGREGSVR_PATH + " /s " +
-                        FARROWGATE_MODULE_PATH;
-    if (std::system(setup.c_str()) != 0) return std::string();
+    std::string d = RegisteredScratchFolder("fg-page-run-bench");
+    if (d.empty()) return d;
     std::ofstream(d + "/empty.html") << "<!doctype html><script>window.close();</script>\n";
     std::ofstream(d + "/pick.html")
         << "<!doctype html><script>\nvar o = new ActiveXObject('Farrowgate.DialogHelper');\no.MultiSelect = true;\n"

@@ -2,22 +2,19 @@
 // answered from a file, start to exit, against fgscript running an empty
 // script, in the same run. The component is registered in a store of the
 // benchmark's own.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "ratio_reporter.h"
+#include "registered_store.h"
 
 namespace {
 
 std::string Dir() {
   static std::string dir = [] {
-    std::string d = "/tmp/fg-script-run-bench-" + std::to_string(getpid());
-    std::string setup = "mkdir -p " + d + " && FARROWGATE_REGISTRY=" + d + "/registry.db " + FGREGSVR_PATH + " /s " +
-                        FARROWGATE_MODULE_PATH;
-    if (std::system(setup.c_str()) != 0) return std::string();
+    std::string d = RegisteredScratchFolder("fg-script-run-bench");
+    if (d.empty()) return d;
     std::ofstream(d + "/empty.js") << "";
     std::ofstream(d + "/pick.js")
         << "var o = new ActiveXObject('Farrowgate.DialogHelper');\no.MultiSelect = true;\n"
