@@ -254,4 +254,24 @@ TEST_F(PageOnDisplay, TheUserPicksInTheRealChooserWhilePageTimersAreRefused) {
       << "timers that ran while the dialog was open were refused, not given a second dialog";
 }
 
+TEST_F(PageOnDisplay, TheExamplePageListsWhatThePickBrings) {
+  std::string folder = m_dir + "/Documents";
+  ASSERT_EQ(fgtest::RunCommand("mkdir -p '" + folder + "' && touch '" + folder + "/notes.txt' '" + folder +
+                               "/server.log'"),
+            0);
+  std::string answers = File("answers.txt", "files\t" + folder + "/notes.txt\t" + folder + "/server.log\n");
+  // The page host runs until its console shows the pick; xdotool clicks
+  // the page's button as the user does.
+  std::string out;
+  fgtest::RunCommand("{ " + m_env + "FARROWGATE_DIALOG_ANSWERS='" + answers + "' " FGPAGE_PRELOAD "timeout 60 " +
+                         std::string(FGPAGE_PATH) + " --console --size 720x520 '" + EXAMPLE_PAGE + "' >'" + m_dir +
+                         "/out.txt' 2>'" + m_dir + "/stderr.txt' & page=$!;"
+                         " w=$(timeout 20 xdotool search --sync --onlyvisible --name '^Pick files$' | head -1);"
+                         " sleep 1; xdotool mousemove --window \"$w\" 190 175 click 1;"
+                         " for i in $(seq 200); do grep -q server.log '" + m_dir + "/out.txt' && break; sleep 0.1; done;"
+                         " kill $page; wait $page; }",
+                     &out);
+  EXPECT_EQ(Read("out.txt"), folder + "/notes.txt\n" + folder + "/server.log\n") << Read("stderr.txt");
+}
+
 }  // namespace
