@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "host_run.h"
 #include "ratio_reporter.h"
-#include "registered_store.h"
 
 namespace {
 
@@ -27,19 +27,8 @@ std::string Dir() {
 }
 
 void RunPage(benchmark::State& state, const char* page) {
-  std::string dir = Dir();
-  if (dir.empty()) return state.SkipWithError("the component could not be registered");
   if (std::getenv("DISPLAY") == nullptr) return state.SkipWithError("no display: run it under xvfb-run");
-  std::string command = "FARROWGATE_REGISTRY=" + dir + "/registry.db FARROWGATE_DIALOG_ANSWERS=" + dir +
-                        "/answers.txt " + FGPAGE_PATH + " --console " + dir + "/" + page + " >/dev/null";
-  // One run first, untimed: the engine's caches in the scratch home are
-  // made, as a user's are after the first start.
-  if (std::system(command.c_str()) != 0) return state.SkipWithError("fgpage failed");
-  for (auto _ : state) {
-    if (std::system(command.c_str()) == 0) continue;
-    state.SkipWithError("fgpage failed");
-    break;
-  }
+  RunHost(state, Dir(), std::string(FGPAGE_PATH) + " --console " + Dir() + "/" + page);
 }
 
 void BaselineClosingPage(benchmark::State& state) { RunPage(state, "empty.html"); }

@@ -2,12 +2,11 @@
 // answered from a file, start to exit, against fgscript running an empty
 // script, in the same run. The component is registered in a store of the
 // benchmark's own.
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "host_run.h"
 #include "ratio_reporter.h"
-#include "registered_store.h"
 
 namespace {
 
@@ -26,15 +25,7 @@ std::string Dir() {
 }
 
 void RunScript(benchmark::State& state, const char* script) {
-  std::string dir = Dir();
-  if (dir.empty()) return state.SkipWithError("the component could not be registered");
-  std::string command = "FARROWGATE_REGISTRY=" + dir + "/registry.db FARROWGATE_DIALOG_ANSWERS=" + dir +
-                        "/answers.txt " + FGSCRIPT_PATH + " //nologo " + dir + "/" + script + " >/dev/null";
-  for (auto _ : state) {
-    if (std::system(command.c_str()) == 0) continue;
-    state.SkipWithError("fgscript failed");
-    break;
-  }
+  RunHost(state, Dir(), std::string(FGSCRIPT_PATH) + " //nologo " + Dir() + "/" + script);
 }
 
 void BaselineEmptyScript(benchmark::State& state) { RunScript(state, "empty.js"); }

@@ -17,6 +17,7 @@
 
 #include "display_user.h"
 #include "fgplatform/test_process.h"
+#include "host_folder.h"
 
 namespace {
 
@@ -62,27 +63,8 @@ class PageServer {
   std::thread m_thread;
 };
 
-class PageOnDisplay : public ::testing::Test {
+class PageOnDisplay : public fgtest::HostFolderTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/fg-e2e-page-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    m_dir = name;
-    m_env = "FARROWGATE_REGISTRY='" + m_dir + "/registry.db' ";
-    std::string out;
-    ASSERT_EQ(fgtest::RunCommand(m_env + FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH, &out), 0) << out;
-  }
-  void TearDown() override { (void)fgtest::RunCommand("rm -rf '" + m_dir + "'"); }
-
-  std::string File(const std::string& name, const std::string& text) {
-    std::string path = m_dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-  std::string Read(const std::string& name) {
-    std::ifstream in(m_dir + "/" + name, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
   // Runs fgpage on a page (a file written from `html`, or a URL) with the
   // given answers; its exit status, standard output in `out`, standard
   // error in `err`.
@@ -96,8 +78,6 @@ class PageOnDisplay : public ::testing::Test {
     err = Read("stderr.txt");
     return status;
   }
-  std::string m_dir;
-  std::string m_env;
 };
 
 constexpr const char* kPick =

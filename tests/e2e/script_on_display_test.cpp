@@ -10,23 +10,19 @@
 
 #include "display_user.h"
 #include "fgplatform/test_process.h"
+#include "host_folder.h"
 
 namespace {
 
-class ScriptOnDisplay : public ::testing::Test {
+class ScriptOnDisplay : public fgtest::HostFolderTest {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/fg-e2e-script-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    m_dir = name;
+    HostFolderTest::SetUp();
     m_files = m_dir + "/files";  // the folder the user looks at holds only these
     ASSERT_EQ(mkdir(m_files.c_str(), 0700), 0);
     for (const char* file : {"A.TXT", "b.txt", "c.log"}) std::ofstream(m_files + "/" + file) << file;
-    m_env = "FARROWGATE_DIALOG_ANSWERS= FARROWGATE_REGISTRY='" + m_dir + "/registry.db' ";
-    std::string out;
-    ASSERT_EQ(fgtest::RunCommand(m_env + FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH, &out), 0) << out;
+    m_env += "FARROWGATE_DIALOG_ANSWERS= ";
   }
-  void TearDown() override { (void)fgtest::RunCommand("rm -rf '" + m_dir + "'"); }
   // Runs the script while `steps` are played into the window titled `title`.
   std::string Run(const std::string& title, const std::string& body, std::vector<std::string> steps) {
     std::string script = m_dir + "/pick.js";
@@ -42,9 +38,7 @@ class ScriptOnDisplay : public ::testing::Test {
     EXPECT_TRUE(user.FoundTheDialog()) << "a window titled " << title;
     return out;
   }
-  std::string m_dir;
   std::string m_files;
-  std::string m_env;
 };
 
 TEST_F(ScriptOnDisplay, ATypedPathReachesTheScript) {

@@ -8,26 +8,16 @@
 #include <string>
 
 #include "fgplatform/test_process.h"
+#include "host_folder.h"
 
 namespace {
 
-class Fgscript : public ::testing::Test {
+class Fgscript : public fgtest::HostFolderTest {
  protected:
   void SetUp() override {
-    const char* tmp = std::getenv("TMPDIR");
-    m_dir = std::string(tmp != nullptr ? tmp : "/tmp") + "/fgscript-" + std::to_string(getpid());
-    ASSERT_EQ(fgtest::RunCommand("mkdir -p '" + m_dir + "'"), 0);
-    m_env = "FARROWGATE_REGISTRY='" + m_dir + "/registry.db' FARROWGATE_DIALOG_LOG='" + m_dir +
-            "/dialogs.log' LSAN_OPTIONS=print_suppressions=0:suppressions=" + JSC_LEAKS + " ";
-    std::string out;
-    ASSERT_EQ(fgtest::RunCommand(m_env + FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH, &out), 0) << out;
-  }
-  void TearDown() override { (void)fgtest::RunCommand("rm -rf '" + m_dir + "'"); }
-
-  std::string File(const std::string& name, const std::string& text) {
-    std::string path = m_dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+    HostFolderTest::SetUp();
+    m_env += "FARROWGATE_DIALOG_LOG='" + m_dir + "/dialogs.log' LSAN_OPTIONS=print_suppressions=0:suppressions=" +
+             JSC_LEAKS + " ";
   }
   // Runs a script with the given dialog answers; its exit status and output.
   int Script(const std::string& text, const std::string& answers, std::string& out, const std::string& extra = "") {
@@ -37,12 +27,7 @@ class Fgscript : public ::testing::Test {
                                   " //nologo '" + script + "' one 'two words'",
                               &out);
   }
-  std::string DialogLog() {
-    std::ifstream in(m_dir + "/dialogs.log");
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  std::string m_dir;
-  std::string m_env;
+  std::string DialogLog() { return Read("dialogs.log"); }
 };
 
 TEST_F(Fgscript, EachResultOfTheDialogReachesTheScript) {

@@ -16,36 +16,25 @@
 
 namespace {
 
-const CLSID kClass = {0x4C3A0C4C, 0x1D37, 0x4C85, {0x81, 0xC5, 0xCD, 0x3F, 0xFD, 0xB5, 0x9C, 0x65}};
+using fgtest::GetClassObjectFunc;
+using fgtest::kDialogHelperClass;
 const IID kInterface = {0x67AA1779, 0xF0F0, 0x4C56, {0xB3, 0xCE, 0xD8, 0x7C, 0xC4, 0x3B, 0xCB, 0x2E}};
 
-typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunc)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT(STDAPICALLTYPE* CanUnloadNowFunc)();
 
-class ComponentExports : public fgtest::BaselineTest {
+class ComponentExports : public fgtest::ComponentModuleTest {
  protected:
   void SetUp() override {
-    BaselineTest::SetUp();
-    m_module = fgtest::LoadComponentModule();
-    ASSERT_NE(m_module, nullptr);
-    m_getClassObject = fgtest::ExportOf<GetClassObjectFunc>(m_module, "DllGetClassObject");
+    ComponentModuleTest::SetUp();
+    if (m_module == nullptr) return;
     m_canUnloadNow = fgtest::ExportOf<CanUnloadNowFunc>(m_module, "DllCanUnloadNow");
-    ASSERT_NE(m_getClassObject, nullptr);
     ASSERT_NE(m_canUnloadNow, nullptr);
-  }
-  void TearDown() override {
-    if (m_module != nullptr) {
-      EXPECT_TRUE(FreeLibrary(m_module));
-    }
-    BaselineTest::TearDown();
   }
   IClassFactory* Factory() {
     IClassFactory* factory = nullptr;
-    EXPECT_EQ(m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(m_getClassObject(kDialogHelperClass, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
     return factory;
   }
-  HMODULE m_module = nullptr;
-  GetClassObjectFunc m_getClassObject = nullptr;
   CanUnloadNowFunc m_canUnloadNow = nullptr;
 };
 
@@ -61,13 +50,13 @@ TEST_F(ComponentExports, OneCachedFactoryServesEveryRequestAndHoldsTheLibraryOnl
   EXPECT_EQ(m_canUnloadNow(), S_OK) << "the cached reference holds nothing";
 
   IDispatch* dispatch = reinterpret_cast<IDispatch*>(1);
-  EXPECT_EQ(m_getClassObject(kClass, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), E_NOINTERFACE);
+  EXPECT_EQ(m_getClassObject(kDialogHelperClass, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), E_NOINTERFACE);
   EXPECT_EQ(dispatch, nullptr);
   IClassFactory* third = Factory();
   EXPECT_EQ(third, first) << "the factory stayed cached";
   third->Release();
 
-  EXPECT_EQ(m_getClassObject(kClass, IID_IClassFactory, nullptr), E_POINTER);
+  EXPECT_EQ(m_getClassObject(kDialogHelperClass, IID_IClassFactory, nullptr), E_POINTER);
   std::vector<fgtest::DebugReport> reports = Reports();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].text, "ppv != nullptr") << "asserted in debug builds";
@@ -82,7 +71,7 @@ TEST_F(ComponentExports, EightThreadsAskingAtOnceGetOneFactory) {
   std::vector<std::thread> threads;
   for (size_t i = 0; i < got.size(); ++i)
     threads.emplace_back([&, i] {
-      (void)m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&got[i]));
+      (void)m_getClassObject(kDialogHelperClass, IID_IClassFactory, reinterpret_cast<void**>(&got[i]));
     });
   for (std::thread& t : threads) t.join();
   std::set<IClassFactory*> distinct(got.begin(), got.end());
@@ -140,7 +129,7 @@ TEST_F(ComponentExports, AFactoryThatCannotBeMadeIsMadeByALaterRequest) {
   for (fgtest::Service s : {fgtest::Service::Heap, fgtest::Service::CriticalSection}) {
     fgtest::FailCall(s, 1);
     IClassFactory* factory = reinterpret_cast<IClassFactory*>(1);
-    HRESULT hr = m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr = m_getClassObject(kDialogHelperClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     EXPECT_EQ(fgtest::FaultsFired(s), 1) << fgtest::ServiceName(s);
     fgtest::ClearFaults();
     EXPECT_TRUE(FAILED(hr)) << fgtest::ServiceName(s);

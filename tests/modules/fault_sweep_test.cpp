@@ -18,27 +18,18 @@
 
 namespace {
 
-const CLSID kClass = {0x4C3A0C4C, 0x1D37, 0x4C85, {0x81, 0xC5, 0xCD, 0x3F, 0xFD, 0xB5, 0x9C, 0x65}};
-typedef HRESULT(STDAPICALLTYPE* GetClassObjectFunc)(REFCLSID, REFIID, LPVOID*);
+using fgtest::kDialogHelperClass;
 
-class FaultSweep : public fgtest::BaselineTest {
+class FaultSweep : public fgtest::ComponentModuleTest {
  protected:
-  void SetUp() override {
-    BaselineTest::SetUp();
-    m_module = fgtest::LoadComponentModule();
-    ASSERT_NE(m_module, nullptr);
-    m_getClassObject = fgtest::ExportOf<GetClassObjectFunc>(m_module, "DllGetClassObject");
-    ASSERT_NE(m_getClassObject, nullptr);
-  }
   void TearDown() override {
-    if (m_module != nullptr) FreeLibrary(m_module);
     Reports();  // assertion reports of failed allocations are expected
-    BaselineTest::TearDown();
+    ComponentModuleTest::TearDown();
   }
   // Creates an object (plain, or aggregated in `outer`), then releases it.
   long CreateAndRelease(IUnknown* outer) {
     IClassFactory* factory = nullptr;
-    HRESULT hr = m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr = m_getClassObject(kDialogHelperClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) return hr;
     IUnknown* object = nullptr;
     hr = factory->CreateInstance(outer, outer != nullptr ? IID_IUnknown : IID_IDispatch, reinterpret_cast<void**>(&object));
@@ -50,7 +41,7 @@ class FaultSweep : public fgtest::BaselineTest {
   // information.
   long LateBoundCalls() {
     IClassFactory* factory = nullptr;
-    HRESULT hr = m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    HRESULT hr = m_getClassObject(kDialogHelperClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) return hr;
     IDispatch* object = nullptr;
     hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object));
@@ -92,7 +83,7 @@ class FaultSweep : public fgtest::BaselineTest {
   template <class I>
   I* Create(REFIID iid, HRESULT& hr) {
     IClassFactory* factory = nullptr;
-    hr = m_getClassObject(kClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    hr = m_getClassObject(kDialogHelperClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     if (FAILED(hr)) return nullptr;
     I* object = nullptr;
     hr = factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
@@ -189,7 +180,7 @@ class FaultSweep : public fgtest::BaselineTest {
       TYPEATTR* attr = nullptr;
       hr = info->GetTypeAttr(&attr);
       if (SUCCEEDED(hr)) {
-        if (attr->typekind != TKIND_COCLASS || !IsEqualGUID(attr->guid, kClass)) hr = E_UNEXPECTED;
+        if (attr->typekind != TKIND_COCLASS || !IsEqualGUID(attr->guid, kDialogHelperClass)) hr = E_UNEXPECTED;
         info->ReleaseTypeAttr(attr);
       }
       info->Release();
@@ -197,8 +188,6 @@ class FaultSweep : public fgtest::BaselineTest {
     object->Release();
     return hr;
   }
-  HMODULE m_module = nullptr;
-  GetClassObjectFunc m_getClassObject = nullptr;
 };
 
 TEST_F(FaultSweep, CreatingPlainAndAggregatedObjects) {
