@@ -16,8 +16,18 @@
 
 namespace fgbridge {
 
-// Adds the three constructors to the context's global object.
+// Adds the three constructors to the context's global object. Call it
+// before any of the context's own scripts run: the bridge captures the
+// built-in functions it relies on then.
 void Install(JSCContext* context);
+// Forgets a context the bridge was installed in (its document is gone);
+// its objects stay until ReleaseAll.
+void Uninstall(JSCContext* context);
+
+// Whether a call into a component from this context may go on; the host's
+// own rule, asked at the start of every call. Null admits every call.
+using CallGate = bool (*)(JSCContext* context);
+void SetCallGate(CallGate gate);
 
 // The code of an exception the bridge threw: the number of its Error when
 // the exception is that Error (the engine's exception record does not

@@ -2,10 +2,12 @@
 // access through GetIDsOfNames and Invoke, and the lifetime of the
 // references the wrappers hold.
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "automation_bridge.h"
+#include "bridge_state.h"
 #include "js_values.h"
 
 namespace fgbridge {
@@ -19,28 +21,69 @@ struct Member {
   MemberKind kind;
 };
 
-// One script object: its reference, and the members found by name.
+// One automation object as the scripts hold it: its reference, and the
+// members found by name. Counted: the script object holds one count, each
+// method function read from it one, and each call in progress one, so
+// that whatever a script does while a call runs (drop its last reference
+// and make the engine collect, say) the call never meets freed memory.
 struct Wrapper {
-  unsigned handle = 0;
+  int refs = 1;
   IDispatch* dispatch = nullptr;  // null once released
   std::map<std::string, Member> members;
 };
 
-std::map<unsigned, Wrapper*>& Live() {
-  static auto* live = new std::map<unsigned, Wrapper*>;  // used until the very end
+std::set<Wrapper*>& Live() {
+  static auto* live = new std::set<Wrapper*>;  // used until the very end
   return *live;
 }
-unsigned g_nextHandle = 0;
-std::map<JSCContext*, JSCClass*> g_classes;
 
-void DestroyWrapper(gpointer instance) {
-  auto* wrapper = static_cast<Wrapper*>(instance);
-  Live().erase(wrapper->handle);
-  if (wrapper->dispatch != nullptr) wrapper->dispatch->Release();
+Wrapper* NewWrapper(IDispatch* dispatch) {
+  auto* wrapper = new Wrapper;
+  wrapper->dispatch = dispatch;
+  Live().insert(wrapper);
+  return wrapper;
+}
+
+void ReleaseDispatch(Wrapper* wrapper) {
+  IDispatch* dispatch = wrapper->dispatch;
+  wrapper->dispatch = nullptr;
+  if (dispatch != nullptr) dispatch->Release();
+}
+
+void AddRefWrapper(Wrapper* wrapper) { ++wrapper->refs; }
+
+void ReleaseWrapper(Wrapper* wrapper) {
+  if (--wrapper->refs > 0) return;
+  Live().erase(wrapper);
+  ReleaseDispatch(wrapper);
   delete wrapper;
 }
 
-double HandleOf(gpointer instance, gpointer) { return static_cast<double>(static_cast<Wrapper*>(instance)->handle); }
+// Holds a count on a wrapper for a scope.
+class WrapperRef {
+ public:
+  explicit WrapperRef(Wrapper* wrapper) : m_wrapper(wrapper) { AddRefWrapper(wrapper); }
+  ~WrapperRef() { ReleaseWrapper(m_wrapper); }
+  WrapperRef(const WrapperRef&) = delete;
+  WrapperRef& operator=(const WrapperRef&) = delete;
+
+ private:
+  Wrapper* m_wrapper;
+};
+
+// The script object is gone: the engine collected it.
+void DestroyWrapper(gpointer instance) {
+  Forget(instance);
+  ReleaseWrapper(static_cast<Wrapper*>(instance));
+}
+
+JSCValue* WrapDispatch(JSCContext* context, IDispatch* dispatch) {
+  ContextState* state = StateOf(context);
+  if (state == nullptr) return nullptr;
+  Wrapper* wrapper = NewWrapper(dispatch);
+  Adopt(wrapper, NativeKind::Object);
+  return jsc_value_new_object(context, wrapper, state->objectClass);
+}
 
 // The kind of a member as the object's type information says; Property
 // without type information.
@@ -87,15 +130,22 @@ bool Released(JSCContext* context, Wrapper* wrapper) {
 }
 
 // Invokes a member with arguments in script order; the result, or null
-// with an exception thrown.
+// with an exception thrown. The wrapper and its object are held for the
+// whole call.
 JSCValue* Call(JSCContext* context, Wrapper* wrapper, DISPID id, WORD flags, JSCValue** args, guint count) {
+  WrapperRef keep(wrapper);
   if (Released(context, wrapper)) return nullptr;
   ComponentCall call(context);
   if (call.Refused()) return nullptr;
+  IDispatch* dispatch = wrapper->dispatch;
+  dispatch->AddRef();
   std::vector<VARIANT> params(count);
   guint converted = 0;
   bool ok = true;
   for (; ok && converted < count; ++converted) ok = ToVariant(context, args[converted], &params[count - 1 - converted]);
+  // A conversion that ended the object's life in the script (the host
+  // released every object) ends the call too.
+  if (ok && Released(context, wrapper)) ok = false;
   JSCValue* result = nullptr;
   if (ok) {
     DISPID named = DISPID_PROPERTYPUT;
@@ -105,10 +155,7 @@ JSCValue* Call(JSCContext* context, Wrapper* wrapper, DISPID id, WORD flags, JSC
     VariantInit(&out);
     EXCEPINFO info{};
     UINT argError = 0;
-    IDispatch* dispatch = wrapper->dispatch;
-    dispatch->AddRef();  // the call may release the script's last reference
     HRESULT hr = dispatch->Invoke(id, IID_NULL, 0, flags, &dp, &out, &info, &argError);
-    dispatch->Release();
     if (SUCCEEDED(hr))
       result = FromVariant(context, out);
     else
@@ -119,57 +166,67 @@ JSCValue* Call(JSCContext* context, Wrapper* wrapper, DISPID id, WORD flags, JSC
     VariantClear(&out);
   }
   for (guint i = 0; i < converted; ++i) VariantClear(&params[count - 1 - i]);
+  dispatch->Release();
   return result;
 }
 
+// A method read from an object: the function holds the object, as the
+// usual script engines' method values do.
 struct MethodData {
-  unsigned handle;
+  Wrapper* wrapper;
   DISPID id;
 };
 
 JSCValue* CallMethod(GPtrArray* args, gpointer data) {
   auto* method = static_cast<MethodData*>(data);
   JSCContext* context = jsc_context_get_current();
-  auto it = Live().find(method->handle);
-  if (it == Live().end()) {
-    ThrowFailure(context, RPC_E_DISCONNECTED, nullptr);
-    return nullptr;
-  }
   JSCValue* result =
-      Call(context, it->second, method->id, DISPATCH_METHOD, reinterpret_cast<JSCValue**>(args->pdata), args->len);
+      Call(context, method->wrapper, method->id, DISPATCH_METHOD, reinterpret_cast<JSCValue**>(args->pdata), args->len);
   return result != nullptr ? result : jsc_value_new_undefined(context);
 }
 
+void DestroyMethod(gpointer data) {
+  auto* method = static_cast<MethodData*>(data);
+  ReleaseWrapper(method->wrapper);
+  delete method;
+}
+
+// The member of a name, looked up as one call into the component; false
+// (with nothing thrown) when the object has none, or with an exception
+// thrown when the lookup was refused.
+bool LookUp(JSCContext* context, Wrapper* wrapper, const char* name, Member& member, bool& refused) {
+  ComponentCall call(context);
+  refused = call.Refused();
+  return !refused && FindMember(wrapper, name, member);
+}
+
 JSCValue* GetProperty(JSCClass*, JSCContext* context, gpointer instance, const char* name) {
-  auto* wrapper = static_cast<Wrapper*>(instance);
-  if (std::string(name).rfind("__fg", 0) == 0 || wrapper->dispatch == nullptr) return nullptr;
+  auto* wrapper = GenuineAs<Wrapper>(instance, NativeKind::Object);
+  if (wrapper == nullptr) return nullptr;
+  WrapperRef keep(wrapper);
+  if (Released(context, wrapper)) return jsc_value_new_undefined(context);
   Member member{};
-  bool found = false;
-  {
-    ComponentCall call(context);
-    if (call.Refused()) return jsc_value_new_undefined(context);
-    found = FindMember(wrapper, name, member);
+  bool refused = false;
+  if (!LookUp(context, wrapper, name, member, refused))
+    return refused ? jsc_value_new_undefined(context) : nullptr;  // not the object's: the script's own lookup goes on
+  if (member.kind == MemberKind::Method) {
+    AddRefWrapper(wrapper);
+    return jsc_value_new_function_variadic(context, name, G_CALLBACK(CallMethod), new MethodData{wrapper, member.id},
+                                           DestroyMethod, JSC_TYPE_VALUE);
   }
-  if (!found) return nullptr;  // not the object's: the script's own lookup goes on
-  if (member.kind == MemberKind::Method)
-    return jsc_value_new_function_variadic(context, name, G_CALLBACK(CallMethod), new MethodData{wrapper->handle, member.id},
-                                           [](gpointer p) { delete static_cast<MethodData*>(p); }, JSC_TYPE_VALUE);
   JSCValue* result = Call(context, wrapper, member.id, DISPATCH_PROPERTYGET, nullptr, 0);
   return result != nullptr ? result : jsc_value_new_undefined(context);
 }
 
 gboolean SetProperty(JSCClass*, JSCContext* context, gpointer instance, const char* name, JSCValue* value) {
-  auto* wrapper = static_cast<Wrapper*>(instance);
+  auto* wrapper = GenuineAs<Wrapper>(instance, NativeKind::Object);
+  if (wrapper == nullptr) return FALSE;
+  WrapperRef keep(wrapper);
   if (Released(context, wrapper)) return TRUE;
   Member member{};
-  bool found = false;
-  {
-    ComponentCall call(context);
-    if (call.Refused()) return TRUE;
-    found = FindMember(wrapper, name, member);
-  }
-  if (!found) {
-    ThrowFailure(context, DISP_E_UNKNOWNNAME, nullptr);
+  bool refused = false;
+  if (!LookUp(context, wrapper, name, member, refused)) {
+    if (!refused) ThrowFailure(context, DISP_E_UNKNOWNNAME, nullptr);
     return TRUE;
   }
   JSCValue* args[1] = {value};
@@ -198,73 +255,48 @@ gpointer Construct(GPtrArray* args, gpointer) {
     ThrowFailure(context, hr, nullptr);
     return nullptr;
   }
-  auto* wrapper = new Wrapper;
-  wrapper->handle = ++g_nextHandle;
-  wrapper->dispatch = dispatch;
-  Live()[wrapper->handle] = wrapper;
+  Wrapper* wrapper = NewWrapper(dispatch);
+  Adopt(wrapper, NativeKind::Object);
   return wrapper;
 }
 
 }  // namespace
 
-void InstallCollections(JSCContext* context);  // script_collections.cpp
-
-// Throws an Error with description and number, placed (line, column,
-// file) at the script's call that failed rather than in this helper: the
-// first frame of its stack that names a script file.
-constexpr const char* kThrower = R"((function (m, n) {
-  var e = new Error(m);
-  e.description = m;
-  e.number = n;
-  var frames = String(e.stack || "").split("\n");
-  for (var i = 0; i < frames.length; i++) {
-    var f = /@(.+):(\d+):(\d+)$/.exec(frames[i]);
-    if (f) { e.sourceURL = f[1]; e.line = Number(f[2]); e.column = Number(f[3]); break; }
-  }
-  globalThis.__fgLastError = e;
-  throw e;
-}))";
+void InstallCollections(JSCContext* context, ContextState* state);  // script_collections.cpp
 
 void Install(JSCContext* context) {
-  JsValue thrower(jsc_context_evaluate(context, kThrower, -1));
-  jsc_context_set_value(context, "__fgThrow", thrower.value);
+  ContextState* state = CreateState(context);
   // The engine keeps the table's address: it lives as long as the program.
   static JSCClassVTable vtable = {GetProperty, SetProperty, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-  JSCClass* cls = jsc_context_register_class(context, "ActiveXObject", nullptr, &vtable, DestroyWrapper);
-  jsc_class_add_method(cls, "__fgHandle", G_CALLBACK(HandleOf), nullptr, nullptr, G_TYPE_DOUBLE, 0);
-  JsValue constructor(jsc_class_add_constructor_variadic(cls, "ActiveXObject", G_CALLBACK(Construct), nullptr, nullptr,
-                                                         G_TYPE_POINTER));
+  state->objectClass = jsc_context_register_class(context, "ActiveXObject", nullptr, &vtable, DestroyWrapper);
+  JsValue constructor(jsc_class_add_constructor_variadic(state->objectClass, "ActiveXObject", G_CALLBACK(Construct),
+                                                         nullptr, nullptr, G_TYPE_POINTER));
   jsc_context_set_value(context, "ActiveXObject", constructor.value);
-  g_classes[context] = cls;
-  InstallCollections(context);
+  InstallCollections(context, state);
 }
+
+void Uninstall(JSCContext* context) { DestroyState(context); }
 
 JSCValue* NewDispatchValue(JSCContext* context, IDispatch* dispatch) {
-  auto* wrapper = new Wrapper;
-  wrapper->handle = ++g_nextHandle;
-  wrapper->dispatch = dispatch;
   dispatch->AddRef();
-  Live()[wrapper->handle] = wrapper;
-  return jsc_value_new_object(context, wrapper, g_classes[context]);
+  JSCValue* value = WrapDispatch(context, dispatch);
+  if (value == nullptr) dispatch->Release();
+  return value;
 }
 
-IDispatch* DispatchOf(JSCValue* value) {
-  if (!jsc_value_is_object(value) || !jsc_value_object_has_property(value, "__fgHandle")) return nullptr;
-  JsValue handle(jsc_value_object_invoke_method(value, "__fgHandle", G_TYPE_NONE));
-  if (handle.value == nullptr || !jsc_value_is_number(handle.value)) return nullptr;
-  auto it = Live().find(static_cast<unsigned>(jsc_value_to_double(handle.value)));
-  return it != Live().end() ? it->second->dispatch : nullptr;
+IDispatch* DispatchOf(JSCContext* context, JSCValue* value) {
+  auto* wrapper = static_cast<Wrapper*>(InstanceOf(context, value, NativeKind::Object));
+  return wrapper != nullptr ? wrapper->dispatch : nullptr;
+}
+
+bool IsBridgeObject(JSCContext* context, JSCValue* value) {
+  return InstanceOf(context, value, NativeKind::Object) != nullptr;
 }
 
 unsigned CodeOfMessage(JSCContext* context, const char* message, unsigned fallback) {
-  JsValue last(jsc_context_get_value(context, "__fgLastError"));
-  if (message == nullptr || last.value == nullptr || !jsc_value_is_object(last.value)) return fallback;
-  JsValue lastMessage(jsc_value_object_get_property(last.value, "message"));
-  JsValue number(jsc_value_object_get_property(last.value, "number"));
-  gchar* text = jsc_value_to_string(lastMessage.value);
-  bool same = text != nullptr && std::string(text) == message;
-  g_free(text);
-  return same && jsc_value_is_number(number.value) ? static_cast<unsigned>(jsc_value_to_int32(number.value)) : fallback;
+  ContextState* state = StateOf(context);
+  if (message == nullptr || state == nullptr || !state->thrown) return fallback;
+  return state->lastDescription == message ? state->lastCode : fallback;
 }
 
 unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback) {
@@ -272,15 +304,13 @@ unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback)
 }
 
 void ReleaseAll() {
-  for (auto& [handle, wrapper] : Live()) {
-    if (wrapper->dispatch != nullptr) wrapper->dispatch->Release();
-    wrapper->dispatch = nullptr;
-  }
+  for (Wrapper* wrapper : std::vector<Wrapper*>(Live().begin(), Live().end())) ReleaseDispatch(wrapper);
+  ReleaseArrays();
 }
 
 int LiveObjects() {
   int count = 0;
-  for (auto& [handle, wrapper] : Live()) count += wrapper->dispatch != nullptr ? 1 : 0;
+  for (Wrapper* wrapper : Live()) count += wrapper->dispatch != nullptr ? 1 : 0;
   return count;
 }
 

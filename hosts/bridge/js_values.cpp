@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "automation_bridge.h"
+#include "bridge_state.h"
+
 namespace fgbridge {
 
 namespace {
@@ -31,6 +34,7 @@ const char* ShortText(HRESULT hr) {
     case CO_E_DLLNOTFOUND: return "The component's module was not found";
     case RPC_E_DISCONNECTED: return "The object was released";
     case RPC_E_CALL_REJECTED: return "A call into a component is still running";
+    case E_ACCESSDENIED: return "Permission denied: this document may not call components";
     default: return nullptr;
   }
 }
@@ -47,11 +51,25 @@ void NumberToVariant(double number, VARIANT* out) {
   }
 }
 
+// A Date made by the original constructor, whatever the script did to Date.
 JSCValue* DateValue(JSCContext* context, double oleDate) {
-  JsValue constructor(jsc_context_get_value(context, "Date"));
+  ContextState* state = StateOf(context);
+  if (state == nullptr) return nullptr;
   double ms = (oleDate - kDaysFrom1899To1970) * kMsPerDay;
-  return jsc_value_constructor_call(constructor.value, G_TYPE_DOUBLE, ms, G_TYPE_NONE);
+  return jsc_value_function_call(state->newDate, G_TYPE_DOUBLE, ms, G_TYPE_NONE);
 }
+
+// The time of a genuine Date, in milliseconds; false for any other value.
+bool DateTime(JSCContext* context, JSCValue* value, double& ms) {
+  ContextState* state = StateOf(context);
+  if (state == nullptr) return false;
+  JsValue time(jsc_value_function_call(state->dateTime, JSC_TYPE_VALUE, value, G_TYPE_NONE));
+  if (time.value == nullptr || !jsc_value_is_number(time.value)) return false;
+  ms = jsc_value_to_double(time.value);
+  return true;
+}
+
+CallGate g_gate = nullptr;
 
 }  // namespace
 
@@ -101,17 +119,23 @@ bool ToVariant(JSCContext* context, JSCValue* value, VARIANT* out) {
     out->vt = VT_BSTR;
     return true;
   }
-  if (IDispatch* dispatch = DispatchOf(value)) {
+  if (IsBridgeObject(context, value)) {
+    IDispatch* dispatch = DispatchOf(context, value);
+    if (dispatch == nullptr) {
+      ThrowFailure(context, RPC_E_DISCONNECTED, nullptr);
+      return false;
+    }
     dispatch->AddRef();
     out->vt = VT_DISPATCH;
     out->pdispVal = dispatch;
     return true;
   }
-  if (SAFEARRAY* array = SafeArrayOf(value)) {
+  if (IsBridgeArray(context, value)) {
+    SAFEARRAY* array = SafeArrayOf(context, value);
     SAFEARRAY* copy = nullptr;
     VARTYPE vt = VT_VARIANT;
-    (void)SafeArrayGetVartype(array, &vt);
-    HRESULT hr = SafeArrayCopy(array, &copy);
+    HRESULT hr = array != nullptr ? SafeArrayGetVartype(array, &vt) : RPC_E_DISCONNECTED;
+    if (SUCCEEDED(hr)) hr = SafeArrayCopy(array, &copy);
     if (FAILED(hr)) {
       ThrowFailure(context, hr, nullptr);
       return false;
@@ -120,10 +144,10 @@ bool ToVariant(JSCContext* context, JSCValue* value, VARIANT* out) {
     out->parray = copy;
     return true;
   }
-  if (jsc_value_object_is_instance_of(value, "Date")) {
-    JsValue ms(jsc_value_object_invoke_method(value, "getTime", G_TYPE_NONE));
+  double ms = 0;
+  if (DateTime(context, value, ms)) {
     out->vt = VT_DATE;
-    out->date = jsc_value_to_double(ms.value) / kMsPerDay + kDaysFrom1899To1970;
+    out->date = ms / kMsPerDay + kDaysFrom1899To1970;
     return true;
   }
   ThrowTypeError(context, jsc_value_is_function(value) ? "a function cannot be passed to an automation object"
@@ -193,6 +217,24 @@ JSCValue* FromVariant(JSCContext* context, const VARIANT& in) {
   return result;
 }
 
+namespace {
+
+void Throw(JSCContext* context, HRESULT hr, const std::string& description, bool typeError) {
+  ContextState* state = StateOf(context);
+  if (state == nullptr) {
+    jsc_context_throw_with_name(context, typeError ? "TypeError" : "Error", description.c_str());
+    return;
+  }
+  state->thrown = true;
+  state->lastDescription = description;
+  state->lastCode = static_cast<unsigned>(hr);
+  JsValue error(jsc_value_function_call(state->makeError, G_TYPE_STRING, description.c_str(), G_TYPE_INT,
+                                        static_cast<gint>(hr), G_TYPE_BOOLEAN, typeError, G_TYPE_NONE));
+  JsValue ignored(jsc_value_function_call(state->raise, JSC_TYPE_VALUE, error.value, G_TYPE_NONE));
+}
+
+}  // namespace
+
 void ThrowFailure(JSCContext* context, HRESULT hr, EXCEPINFO* info) {
   if (info != nullptr && info->pfnDeferredFillIn != nullptr) info->pfnDeferredFillIn(info);
   std::string description;
@@ -205,9 +247,11 @@ void ThrowFailure(JSCContext* context, HRESULT hr, EXCEPINFO* info) {
     std::snprintf(fallback, sizeof fallback, "Automation error 0x%08X", static_cast<unsigned>(hr));
     description = text != nullptr ? text : fallback;
   }
-  JsValue thrower(jsc_context_get_value(context, "__fgThrow"));
-  JsValue ignored(jsc_value_function_call(thrower.value, G_TYPE_STRING, description.c_str(), G_TYPE_INT,
-                                          static_cast<gint>(hr), G_TYPE_NONE));
+  Throw(context, hr, description, /*typeError=*/false);
+}
+
+void ThrowTypeError(JSCContext* context, HRESULT code, const std::string& message) {
+  Throw(context, code, message, /*typeError=*/true);
 }
 
 void ThrowTypeError(JSCContext* context, const std::string& message) {
@@ -216,11 +260,19 @@ void ThrowTypeError(JSCContext* context, const std::string& message) {
 
 int ComponentCall::s_running = 0;
 
-ComponentCall::ComponentCall(JSCContext* context) : m_refused(s_running > 0) {
-  if (m_refused)
+void SetCallGate(CallGate gate) { g_gate = gate; }
+
+ComponentCall::ComponentCall(JSCContext* context) : m_refused(true) {
+  if (g_gate != nullptr && !g_gate(context)) {
+    ThrowFailure(context, E_ACCESSDENIED, nullptr);
+    return;
+  }
+  if (s_running > 0) {
     ThrowFailure(context, RPC_E_CALL_REJECTED, nullptr);
-  else
-    ++s_running;
+    return;
+  }
+  m_refused = false;
+  ++s_running;
 }
 
 ComponentCall::~ComponentCall() {

@@ -111,6 +111,7 @@ int Run(const Options& o) {
   // Every object the script still holds is released before the runtime
   // ends, so that the component can be unloaded.
   fgbridge::ReleaseAll();
+  fgbridge::Uninstall(context);
   g_object_unref(context);
   return status;
 }

@@ -97,7 +97,7 @@ TEST_F(Fgscript, TheHostObjectAndArrayMembers) {
                    "var start = Date.now(); WScript.Sleep(50); WScript.Echo(Date.now() - start >= 45);\n"
                    "WScript.StdOut.WriteLine('to stdout'); WScript.StdErr.WriteLine('to stderr');\n"
                    "WScript.Echo(WScript.ScriptFullName.charAt(0) === '/', WScript.ScriptFullName.slice(-9));\n"
-                   "try { new VBArray(5); } catch (x) { WScript.Echo('not an array', x.number); }\n",
+                   "try { new VBArray(5); } catch (x) { WScript.Echo('not an array', x.name, x.number, x.description); }\n",
                    "files\t/etc/hostname\t/etc/hosts\n", out),
             0)
       << out;
@@ -111,7 +111,7 @@ TEST_F(Fgscript, TheHostObjectAndArrayMembers) {
             "to stdout\n"
             "to stderr\n"
             "true script.js\n"
-            "not an array -2147352571\n");
+            "not an array TypeError -2146823275 VBArray expected\n");
 }
 
 TEST_F(Fgscript, ErrorsArePrintedWithTheirPlaceAndCode) {
