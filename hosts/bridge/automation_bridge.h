@@ -29,6 +29,15 @@ void Uninstall(JSCContext* context);
 using CallGate = bool (*)(JSCContext* context);
 void SetCallGate(CallGate gate);
 
+// The code the usual script engines give an error of the kind the engine
+// names ("SyntaxError", "TypeError", ...): syntax error 0x800A03EA (1002),
+// TypeError 0x800A138F (5007, object expected), ReferenceError 0x800A1391
+// (5009, undefined identifier), RangeError 0x800A13A5 (5029, array length
+// must be a finite positive integer), URIError 0x800A13A1 (5025, the URI
+// to be decoded is not a valid encoding), and for anything else
+// 0x800A139E (5022, exception thrown and not caught).
+unsigned CodeOfErrorKind(const char* name);
+
 // The code of an exception the bridge threw: the number of its Error when
 // the exception is that Error (the engine's exception record does not
 // carry the thrown value); `fallback` for any other exception.

@@ -299,6 +299,14 @@ unsigned CodeOfMessage(JSCContext* context, const char* message, unsigned fallba
   return state->lastDescription == message ? state->lastCode : fallback;
 }
 
+unsigned CodeOfErrorKind(const char* name) {
+  static const std::map<std::string, unsigned> codes = {
+      {"SyntaxError", 0x800A03EA}, {"TypeError", 0x800A138F}, {"ReferenceError", 0x800A1391},
+      {"RangeError", 0x800A13A5},  {"URIError", 0x800A13A1}};
+  auto it = name != nullptr ? codes.find(name) : codes.end();
+  return it != codes.end() ? it->second : 0x800A139E;
+}
+
 unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback) {
   return CodeOfMessage(context, jsc_exception_get_message(exception), fallback);
 }

@@ -13,20 +13,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "automation_bridge.h"
 #include "fgplatform/win32.h"
+#include "script_errors.h"
+#include "script_file.h"
 #include "wscript.h"
 
 namespace {
-
-constexpr size_t kMaxScriptBytes = 16u << 20;
-constexpr unsigned kSyntaxError = 0x800A03EA;
-constexpr unsigned kUncaught = 0x800A139E;
 
 constexpr const char* kUsage =
     "usage: fgscript [//nologo] [//e:jscript] FILE.js [ARGS...]\n"
@@ -62,37 +58,45 @@ std::string FullPath(const std::string& file) {
   return realpath(file.c_str(), resolved) != nullptr ? std::string(resolved) : file;
 }
 
-// As script hosts print an error: where, what, and the code.
-void Report(JSCContext* context, const std::string& file, JSCException* exception, bool syntax) {
-  unsigned code = syntax ? kSyntaxError : fgbridge::CodeOf(context, exception, kUncaught);
-  std::fprintf(stderr, "%s(%u, %u) %s: %s (0x%08X)\n", file.c_str(), jsc_exception_get_line_number(exception),
-               jsc_exception_get_column_number(exception),
-               syntax ? "Script compilation error" : "Script runtime error", jsc_exception_get_message(exception),
-               code);
+void ReportError(const std::string& file, const fgscript::ScriptError& error) {
+  std::fprintf(stderr, "%s\n", fgscript::FormatError(file, error).c_str());
+}
+
+// The end of every run, normal or by WScript.Quit: every object the script
+// still holds is released and the component runtime shut down, so that the
+// component is unloaded and its own clean-up runs.
+void ReleaseEverything() {
+  std::fflush(nullptr);
+  fgbridge::ReleaseAll();
+  CoFreeUnusedLibraries();
+  CoUninitialize();
+}
+
+// WScript.Quit: the process ends from inside the call, so nothing more of
+// the script runs.
+[[noreturn]] void EndByQuit(int code) {
+  ReleaseEverything();
+  std::exit(code);
 }
 
 int Run(const Options& o) {
-  std::ifstream in(o.file, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "fgscript: cannot read %s\n", o.file.c_str());
-    return 2;
-  }
-  std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (code.size() > kMaxScriptBytes) {
-    std::fprintf(stderr, "fgscript: %s is larger than %zu bytes\n", o.file.c_str(), kMaxScriptBytes);
+  std::string code, error;
+  if (!fgscript::ReadScriptFile(o.file, code, error)) {
+    std::fprintf(stderr, "fgscript: %s %s\n", o.file.c_str(), error.c_str());
     return 2;
   }
   std::string fullPath = FullPath(o.file);
   JSCContext* context = jsc_context_new();
   fgbridge::Install(context);
   fgscript::WScriptState state;
+  state.end = EndByQuit;
   fgscript::InstallWScript(context, fullPath, o.args, state);
 
   JSCException* syntax = nullptr;
   int status = 0;
   if (jsc_context_check_syntax(context, code.data(), static_cast<gssize>(code.size()), JSC_CHECK_SYNTAX_MODE_SCRIPT,
                                o.file.c_str(), 1, &syntax) != JSC_CHECK_SYNTAX_RESULT_SUCCESS) {
-    Report(context, o.file, syntax, /*syntax=*/true);
+    ReportError(o.file, fgscript::DescribeSyntaxError(context, code, syntax));
     g_object_unref(syntax);
     status = 1;
   } else {
@@ -100,16 +104,15 @@ int Run(const Options& o) {
                                                             o.file.c_str(), 1);
     if (result != nullptr) g_object_unref(result);
     JSCException* exception = jsc_context_get_exception(context);
-    if (state.quit) {
-      status = state.quitCode;
-    } else if (exception != nullptr) {
-      Report(context, o.file, exception, /*syntax=*/false);
+    if (exception != nullptr) {
+      g_object_ref(exception);
+      jsc_context_clear_exception(context);
+      ReportError(o.file, fgscript::DescribeUncaught(context, exception));
+      g_object_unref(exception);
       status = 1;
     }
   }
   std::fflush(stdout);
-  // Every object the script still holds is released before the runtime
-  // ends, so that the component can be unloaded.
   fgbridge::ReleaseAll();
   fgbridge::Uninstall(context);
   g_object_unref(context);
@@ -130,7 +133,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   int status = Run(o);
-  CoFreeUnusedLibraries();
-  CoUninitialize();
+  ReleaseEverything();
   return status;
 }

@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+#include "fgplatform/win32.h"
+#include "js_values.h"
+
 namespace fgscript {
 
 namespace {
@@ -27,11 +30,19 @@ void Sleep(double ms, gpointer) {
   if (ms > 0) usleep(static_cast<useconds_t>(ms < kMaxSleepMs ? ms : kMaxSleepMs) * 1000);
 }
 
-// WScript.Quit: ends the script by an exception nothing in it can see.
-void Quit(double code, gpointer) {
-  g_state->quit = true;
-  g_state->quitCode = static_cast<int>(code);
-  jsc_context_throw(jsc_context_get_current(), "WScript.Quit");
+// WScript.Quit: the code converted, then the host's end.
+void Quit(JSCValue* code, gpointer) {
+  JSCContext* context = jsc_context_get_current();
+  VARIANT given, number;
+  VariantInit(&number);
+  if (!fgbridge::ToVariant(context, code, &given)) return;
+  HRESULT hr = VariantChangeType(&number, &given, 0, VT_I4);
+  VariantClear(&given);
+  if (FAILED(hr)) {
+    fgbridge::ThrowFailure(context, hr, nullptr);
+    return;
+  }
+  g_state->end(number.lVal);
 }
 
 void SetFunction(JSCValue* object, const char* name, GCallback callback, GType parameter) {
@@ -52,7 +63,7 @@ constexpr const char* kWScript = R"((function (native, args, fullName) {
   return {
     Echo: function () { native.echo(text(arguments)); },
     Arguments: Arguments,
-    Quit: function (code) { native.quit(code === undefined ? 0 : Number(code)); },
+    Quit: function (code) { native.quit(code); },
     ScriptName: name,
     ScriptFullName: fullName,
     Name: "Farrowgate Script Host",
@@ -72,7 +83,7 @@ void InstallWScript(JSCContext* context, const std::string& fullPath, const std:
   SetFunction(native, "out", G_CALLBACK(WriteOut), G_TYPE_STRING);
   SetFunction(native, "err", G_CALLBACK(WriteErr), G_TYPE_STRING);
   SetFunction(native, "sleep", G_CALLBACK(Sleep), G_TYPE_DOUBLE);
-  SetFunction(native, "quit", G_CALLBACK(Quit), G_TYPE_DOUBLE);
+  SetFunction(native, "quit", G_CALLBACK(Quit), JSC_TYPE_VALUE);
   GPtrArray* list = g_ptr_array_new_with_free_func(g_object_unref);
   for (const std::string& a : args) g_ptr_array_add(list, jsc_value_new_string(context, a.c_str()));
   JSCValue* argArray = jsc_value_new_array_from_garray(context, list);

@@ -9,9 +9,18 @@
 
 namespace fgscript {
 
+// WScript.Quit([code]) ends the script at once: the host's `end` runs
+// from inside the call and does not return, so no catch, finally or
+// callback of the script runs after it. The code is converted as an
+// automation call converts an argument to a 32-bit integer (VariantChangeType
+// to VT_I4): a missing code or undefined is 0, numbers are rounded half to
+// even, booleans are -1 and 0, numeric strings are read as numbers. A code
+// that does not convert (a string that is no number, a number outside the
+// 32-bit range, an object) makes Quit throw the conversion's error (Type
+// mismatch 0x80020005, Overflow 0x8002000A) and the script goes on. The
+// exit status is the code's low 8 bits, as the system keeps them.
 struct WScriptState {
-  bool quit = false;
-  int quitCode = 0;
+  void (*end)(int code) = nullptr;
 };
 
 void InstallWScript(JSCContext* context, const std::string& fullPath, const std::vector<std::string>& args,

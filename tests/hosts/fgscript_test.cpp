@@ -7,28 +7,12 @@
 #include <fstream>
 #include <string>
 
+#include "fgscript_fixture.h"
 #include "fgplatform/test_process.h"
-#include "host_folder.h"
 
 namespace {
 
-class Fgscript : public fgtest::HostFolderTest {
- protected:
-  void SetUp() override {
-    HostFolderTest::SetUp();
-    m_env += "FARROWGATE_DIALOG_LOG='" + m_dir + "/dialogs.log' LSAN_OPTIONS=print_suppressions=0:suppressions=" +
-             JSC_LEAKS + " ";
-  }
-  // Runs a script with the given dialog answers; its exit status and output.
-  int Script(const std::string& text, const std::string& answers, std::string& out, const std::string& extra = "") {
-    std::string script = File("script.js", text);
-    std::string answersFile = File("answers.txt", answers);
-    return fgtest::RunCommand(m_env + extra + " FARROWGATE_DIALOG_ANSWERS='" + answersFile + "' " + FGSCRIPT_PATH +
-                                  " //nologo '" + script + "' one 'two words'",
-                              &out);
-  }
-  std::string DialogLog() { return Read("dialogs.log"); }
-};
+using fgtest::Fgscript;
 
 TEST_F(Fgscript, EachResultOfTheDialogReachesTheScript) {
   std::string out;
@@ -119,7 +103,7 @@ TEST_F(Fgscript, ErrorsArePrintedWithTheirPlaceAndCode) {
   EXPECT_EQ(Script("WScript.Echo('before');\nnoSuchFunction();\n", "", out), 1);
   EXPECT_NE(out.find("before\n"), std::string::npos);
   EXPECT_NE(out.find("script.js(2, "), std::string::npos) << out;
-  EXPECT_NE(out.find("Script runtime error: Can't find variable: noSuchFunction (0x800A139E)"), std::string::npos);
+  EXPECT_NE(out.find("Script runtime error: Can't find variable: noSuchFunction (0x800A1391)"), std::string::npos);
 
   EXPECT_EQ(Script("WScript.Echo('never');\nvar x = ;\n", "", out), 1);
   EXPECT_EQ(out.find("never"), std::string::npos) << "a syntax error stops the script before it runs";
