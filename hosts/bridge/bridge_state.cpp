@@ -126,6 +126,22 @@ void DestroyState(JSCContext* context) {
   delete state;
 }
 
+void ThrowMadeError(JSCContext* context, const char* description, int code, bool typeError) {
+  ContextState* state = StateOf(context);
+  // A context the bridge has forgotten (a document back from the page
+  // cache) still gets its errors with description and number; the
+  // functions are made now, since none were kept for it.
+  JsValue make(state != nullptr ? JSC_VALUE(g_object_ref(state->makeError)) : EvaluateFunction(context, kMakeError));
+  JsValue raise(state != nullptr ? JSC_VALUE(g_object_ref(state->raise)) : EvaluateFunction(context, kRaise));
+  if (make.value == nullptr || raise.value == nullptr) {
+    jsc_context_throw(context, description);
+    return;
+  }
+  JsValue error(jsc_value_function_call(make.value, G_TYPE_STRING, description, G_TYPE_INT, code, G_TYPE_BOOLEAN,
+                                        typeError, G_TYPE_NONE));
+  JsValue ignored(jsc_value_function_call(raise.value, JSC_TYPE_VALUE, error.value, G_TYPE_NONE));
+}
+
 void* InstanceOf(JSCContext* context, JSCValue* value, NativeKind kind) {
   ContextState* state = StateOf(context);
   if (state == nullptr || !jsc_value_is_object(value)) return nullptr;

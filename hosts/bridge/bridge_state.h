@@ -63,6 +63,10 @@ void DestroyState(JSCContext* context);
 // Runs none of the script's code.
 void* InstanceOf(JSCContext* context, JSCValue* value, NativeKind kind);
 
+// Throws an Error (a TypeError) with description and number into the
+// context, placed at the script's call.
+void ThrowMadeError(JSCContext* context, const char* description, int code, bool typeError);
+
 // Evaluates one of the bridge's own function texts.
 JSCValue* EvaluateFunction(JSCContext* context, const char* text);
 

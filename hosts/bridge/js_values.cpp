@@ -220,17 +220,12 @@ JSCValue* FromVariant(JSCContext* context, const VARIANT& in) {
 namespace {
 
 void Throw(JSCContext* context, HRESULT hr, const std::string& description, bool typeError) {
-  ContextState* state = StateOf(context);
-  if (state == nullptr) {
-    jsc_context_throw_with_name(context, typeError ? "TypeError" : "Error", description.c_str());
-    return;
+  if (ContextState* state = StateOf(context)) {
+    state->thrown = true;
+    state->lastDescription = description;
+    state->lastCode = static_cast<unsigned>(hr);
   }
-  state->thrown = true;
-  state->lastDescription = description;
-  state->lastCode = static_cast<unsigned>(hr);
-  JsValue error(jsc_value_function_call(state->makeError, G_TYPE_STRING, description.c_str(), G_TYPE_INT,
-                                        static_cast<gint>(hr), G_TYPE_BOOLEAN, typeError, G_TYPE_NONE));
-  JsValue ignored(jsc_value_function_call(state->raise, JSC_TYPE_VALUE, error.value, G_TYPE_NONE));
+  ThrowMadeError(context, description.c_str(), static_cast<int>(hr), typeError);
 }
 
 }  // namespace

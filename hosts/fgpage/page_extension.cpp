@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr unsigned kUncaught = 0x800A139E;
 constexpr unsigned kSyntaxError = 0x800A03EA;
 constexpr size_t kMaxConsoleBytes = 64u << 10;  // a longer line is cut
 
@@ -32,6 +31,12 @@ bool g_trustedDocument = false;  // the main frame's document
 // The trusted document's context, held while the document lives: the
 // bridge knows its classes by context.
 JSCContext* g_documentContext = nullptr;
+// Another document can script the trusted one: a frame of the same origin
+// (srcdoc, blob:, about:blank, javascript: or a page of that origin), or
+// the trusted document set document.domain, which lets frames of sibling
+// hosts in. A document reached by another may not call components at all:
+// whatever the other runs could run in its realm.
+bool g_shared = false;
 
 void SendToHost(WebKitWebPage* page, const char* name, GVariant* parameters) {
   webkit_web_page_send_message_to_view(page, webkit_user_message_new(name, parameters), nullptr, nullptr, nullptr);
@@ -48,10 +53,11 @@ void SendConsoleLine(WebKitWebPage* page, bool toError, std::string line) {
 
 // The code of an uncaught error with this description: the number of the
 // last error the bridge threw into the trusted document when that is the
-// one; the usual code of an uncaught error otherwise.
-unsigned UncaughtCode(const std::string& description) {
-  if (g_documentContext == nullptr || !g_trustedDocument) return kUncaught;
-  return fgbridge::CodeOfMessage(g_documentContext, description.c_str(), kUncaught);
+// one; the code of the error's kind otherwise.
+unsigned UncaughtCode(const std::string& description, const std::string& kind) {
+  unsigned ofKind = fgbridge::CodeOfErrorKind(kind.c_str());
+  if (g_documentContext == nullptr || !g_trustedDocument) return ofKind;
+  return fgbridge::CodeOfMessage(g_documentContext, description.c_str(), ofKind);
 }
 
 // An uncaught error as the console script host prints one: file, line,
@@ -64,7 +70,7 @@ std::string UncaughtErrorLine(const char* file, unsigned line, const std::string
   std::string description = named ? text.substr(colon + 2) : text;
   bool syntax = kind == "SyntaxError";
   char code[16];
-  std::snprintf(code, sizeof code, "0x%08X", syntax ? kSyntaxError : UncaughtCode(description));
+  std::snprintf(code, sizeof code, "0x%08X", syntax ? kSyntaxError : UncaughtCode(description, kind));
   return std::string(file != nullptr ? file : "") + "(" + std::to_string(line) + ") " +
          (syntax ? "Script compilation error: " : "Script runtime error: ") + description + " (" + code + ")";
 }
@@ -108,6 +114,59 @@ constexpr const char* kPageHelpers = R"((function (exit, console) {
   if (console) window.fgpage = { exit: function (code) { exit(Number(code) | 0); } };
 }))";
 
+// Whether a call into a component may go on: only from the trusted
+// document's own context, and only while no other document can script it.
+bool AdmitCall(JSCContext* context) {
+  return g_trustedDocument && !g_shared && context == g_documentContext;
+}
+
+void NoteDomainSet(gpointer) { g_shared = true; }
+
+// In the trusted document, before its scripts run: setting document.domain
+// (even to its own value) marks the document shared. The original setter
+// is kept only here, and the property cannot be redefined.
+constexpr const char* kDomainWatch = R"((function (notify) {
+  var d = Object.getOwnPropertyDescriptor(Document.prototype, "domain");
+  if (!d || !d.set) return;
+  var set = d.set, apply = Reflect.apply;
+  Object.defineProperty(Document.prototype, "domain", {
+    get: d.get, enumerable: d.enumerable, configurable: false,
+    set: function (value) { notify(); return apply(set, this, [value]); }
+  });
+}))";
+
+void WatchDomain(JSCContext* context) {
+  JSCValue* notify = jsc_value_new_function(context, nullptr, G_CALLBACK(NoteDomainSet), nullptr, nullptr,
+                                            G_TYPE_NONE, 0);
+  JSCValue* watch = jsc_context_evaluate(context, kDomainWatch, -1);
+  JSCValue* done = watch != nullptr ? jsc_value_function_call(watch, JSC_TYPE_VALUE, notify, G_TYPE_NONE) : nullptr;
+  for (JSCValue* v : {notify, watch, done})
+    if (v != nullptr) g_object_unref(v);
+}
+
+// Run in a frame's new document before its own scripts: whether it can
+// reach the top document's.
+constexpr const char* kReachesTop =
+    "(function () { try { return top !== self && typeof top.document === 'object'; } catch (e) { return false; } })()";
+
+bool ReachesTop(JSCContext* context) {
+  JSCValue* reaches = jsc_context_evaluate(context, kReachesTop, -1);
+  bool yes = reaches != nullptr && jsc_value_to_boolean(reaches);
+  if (reaches != nullptr) g_object_unref(reaches);
+  jsc_context_clear_exception(context);
+  return yes;
+}
+
+void ForgetDocument() {
+  fgbridge::ReleaseAll();
+  if (g_documentContext != nullptr) {
+    fgbridge::Uninstall(g_documentContext);
+    g_object_unref(g_documentContext);
+  }
+  g_documentContext = nullptr;
+  g_shared = false;
+}
+
 void InstallPageHelpers(JSCContext* context, WebKitWebPage* page, bool trusted) {
   JSCValue* exit = jsc_value_new_function(context, "exit", G_CALLBACK(ExitHost), page, nullptr, G_TYPE_NONE, 1,
                                           G_TYPE_INT);
@@ -129,12 +188,11 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     if (done != nullptr) g_object_unref(done);
   }
   if (!webkit_frame_is_main_frame(frame)) {
+    if (g_trustedDocument && ReachesTop(context)) g_shared = true;
     g_object_unref(context);
     return;
   }
-  fgbridge::ReleaseAll();
-  if (g_documentContext != nullptr) g_object_unref(g_documentContext);
-  g_documentContext = nullptr;
+  ForgetDocument();
   const char* uri = webkit_frame_get_uri(frame);
   g_trustedDocument = !g_shutDown && g_runtimeStarted && uri != nullptr && fgpage::IsTrusted(g_settings.trust, uri);
   InstallPageHelpers(context, page, g_trustedDocument);
@@ -143,6 +201,7 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     return;
   }
   fgbridge::Install(context);
+  WatchDomain(context);
   g_documentContext = context;
 }
 
@@ -150,9 +209,7 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 // the component; the reply tells the host it may end.
 gboolean OnHostMessage(WebKitWebPage*, WebKitUserMessage* message, gpointer) {
   if (std::string(webkit_user_message_get_name(message)) != fgpage::kShutdownMessage) return FALSE;
-  fgbridge::ReleaseAll();
-  if (g_documentContext != nullptr) g_object_unref(g_documentContext);
-  g_documentContext = nullptr;
+  ForgetDocument();
   if (g_runtimeStarted && !g_shutDown) {
     CoFreeUnusedLibraries();
     CoUninitialize();
@@ -194,6 +251,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     return;
   }
   g_runtimeStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  fgbridge::SetCallGate(AdmitCall);
   if (!g_runtimeStarted) std::fprintf(stderr, "fgpage: the component runtime could not be started\n");
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(OnWindowObjectCleared),
                    nullptr);

@@ -23,12 +23,24 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 // A page given as a file path: its URI, trusted; as a URL: as it is.
 bool ResolvePage(const std::string& page, Options& o, std::string& error) {
   if (page.find("://") != std::string::npos) {
-    if (OriginOf(page).empty()) {
+    std::string origin = OriginOf(page);
+    if (origin.empty()) {
       error = "not an http, https or file URL: " + page;
       return false;
     }
-    o.pageUri = page;
-    return true;
+    if (origin != "file://") {
+      o.pageUri = page;
+      return true;
+    }
+    // A file URL names the page file given here: trusted as that file.
+    gchar* path = g_filename_from_uri(page.c_str(), nullptr, nullptr);
+    if (path == nullptr) {
+      error = "not a local file URL: " + page;
+      return false;
+    }
+    std::string file = path;
+    g_free(path);
+    return ResolvePage(file, o, error);
   }
   char resolved[PATH_MAX];
   if (realpath(page.c_str(), resolved) == nullptr) {
@@ -65,7 +77,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
       o.console = true;
     } else if (a == "--allow-origin" && hasValue) {
       std::string origin = OriginOf(args[++i]);
-      if (origin.empty() || origin == "file://") {
+      if (origin.empty() || origin == "file://" || !IsBareOrigin(args[i])) {
         error = "not an http or https origin: " + args[i];
         return false;
       }

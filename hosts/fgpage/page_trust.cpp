@@ -49,6 +49,17 @@ std::string OriginOf(const std::string& uri) {
   return origin;
 }
 
+bool IsBareOrigin(const std::string& text) {
+  if (text.empty() || text.size() > kMaxUriBytes) return false;
+  GUri* parsed = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+  if (parsed == nullptr) return false;
+  std::string path = g_uri_get_path(parsed);
+  bool bare = (path.empty() || path == "/") && g_uri_get_query(parsed) == nullptr &&
+              g_uri_get_fragment(parsed) == nullptr && g_uri_get_userinfo(parsed) == nullptr;
+  g_uri_unref(parsed);
+  return bare;
+}
+
 bool IsTrusted(const Trust& trust, const std::string& uri) {
   if (uri.empty() || uri.size() > kMaxUriBytes) return false;
   if (!trust.trustedFile.empty() && DocumentOf(uri) == DocumentOf(trust.trustedFile)) return true;

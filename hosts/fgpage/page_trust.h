@@ -18,6 +18,10 @@ constexpr size_t kMaxAllowedOrigins = 64;
 // for anything else or a malformed URI.
 std::string OriginOf(const std::string& uri);
 
+// Whether `text` names an origin alone: scheme, host and port, with at
+// most a "/" after them (no user, path, query or fragment).
+bool IsBareOrigin(const std::string& text);
+
 struct Trust {
   std::string trustedFile;               // file URI of the page given on the command line, or empty
   std::vector<std::string> allowedOrigins;  // as OriginOf writes them

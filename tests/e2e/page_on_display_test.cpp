@@ -128,7 +128,7 @@ TEST_F(PageOnDisplay, UncaughtErrorsAreReportedWithTheirCode) {
                      "\xE6\x96\x87\xE4\xBB\xB6\xE5\x90\x8D\xE6\x97\xA0\xE6\x95\x88" "ErrorCode:12290 (0x80020009)\n"),
             std::string::npos)
       << err;
-  EXPECT_NE(err.find(uri + "(4) Script runtime error: Can't find variable: undefinedFunction (0x800A139E)\n"),
+  EXPECT_NE(err.find(uri + "(4) Script runtime error: Can't find variable: undefinedFunction (0x800A1391)\n"),
             std::string::npos)
       << err;
 }
@@ -156,6 +156,44 @@ TEST_F(PageOnDisplay, OtherOriginsGetNoObjectsUnlessAllowed) {
   EXPECT_EQ(Page("", trusted, "", out, err), 0) << err;
   EXPECT_EQ(out, "file: function\nserved: undefined undefined\n");
 
+}
+
+// A frame's script that reaches the trusted page (same origin, srcdoc,
+// document.domain) tries its ActiveXObject; the page then tries its own.
+constexpr const char* kFrameAttack =
+    "try { new parent.ActiveXObject('Farrowgate.DialogHelper'); console.log('frame created'); }"
+    " catch (e) { console.log('frame refused', e.number); }"
+    " parent.postMessage('done', '*');";
+
+std::string TrustedPageWithFrame(const std::string& before, const std::string& frame) {
+  return "<!doctype html><body><script>\n" + before +
+         "function own(when) { try { new ActiveXObject('Farrowgate.DialogHelper'); console.log(when, 'created'); }"
+         " catch (e) { console.log(when, 'refused', e.number); } }\n"
+         "own('before');\n"
+         "addEventListener('message', function () { own('after'); fgpage.exit(0); });\n"
+         "var f = document.createElement('iframe');\n" +
+         frame + "\ndocument.body.appendChild(f);\n</script>\n";
+}
+
+TEST_F(PageOnDisplay, FramesNeverReachTheComponent) {
+  std::string out, err;
+  std::string srcdoc = TrustedPageWithFrame(
+      "", "f.srcdoc = '<script>' + " + std::string("\"") + kFrameAttack + "\" + '<\\/script>';");
+  EXPECT_EQ(Page("", File("srcdoc.html", srcdoc), "", out, err), 0) << out << err;
+  EXPECT_EQ(out, "before created\nframe refused -2147024891\nafter refused -2147024891\n")
+      << "a frame that shares the page's origin shuts the page out too: " << err;
+
+  // A frame of another origin gets in when both set document.domain.
+  PageServer other("<!doctype html><script>try { document.domain = '127.0.0.1'; } catch (e) {}\n" +
+                   std::string(kFrameAttack) + "</script>\n");
+  PageServer trusted(TrustedPageWithFrame("try { document.domain = '127.0.0.1'; } catch (e) {}\n",
+                                          "f.src = '" + other.Origin() + "/frame.html';"));
+  ASSERT_NE(other.Port(), 0);
+  ASSERT_NE(trusted.Port(), 0);
+  EXPECT_EQ(Page("--allow-origin " + trusted.Origin(), trusted.Origin() + "/page.html", "", out, err), 0)
+      << out << err;
+  EXPECT_EQ(out.find("created"), std::string::npos) << "nothing is created once the page set document.domain: " << out;
+  EXPECT_NE(out.find("frame refused"), std::string::npos) << out;
 }
 
 TEST_F(PageOnDisplay, WhatCannotBeOpenedEndsTheHostWithStatusTwo) {

@@ -64,6 +64,8 @@ TEST_F(PageOptions, AFilePageIsTrustedAndAUrlIsNot) {
   EXPECT_EQ(m_options.height, 600);
   EXPECT_EQ(m_options.pageUri, std::string("file://") + name);
   EXPECT_EQ(m_options.trust.trustedFile, m_options.pageUri);
+  ASSERT_TRUE(Parse({std::string("file://") + name})) << m_error;
+  EXPECT_EQ(m_options.trust.trustedFile, std::string("file://") + name) << "a file URL names the page file given";
   unlink(name);
   EXPECT_FALSE(Parse({name}));
   EXPECT_NE(m_error.find("cannot find the page"), std::string::npos);
@@ -89,6 +91,10 @@ TEST_F(PageOptions, BadCommandLinesAreRefusedWithAReason) {
       {"--size", "99999999999x1", "http://a/"},
       {"--allow-origin", "file:///etc", "http://a/"},
       {"--allow-origin", "not an origin", "http://a/"},
+      {"--allow-origin", "http://127.0.0.1:8080/page.html", "http://a/"},
+      {"--allow-origin", "http://127.0.0.1:8080/?q", "http://a/"},
+      {"--allow-origin", "http://127.0.0.1:8080#f", "http://a/"},
+      {"--allow-origin", "http://user@127.0.0.1:8080", "http://a/"},
       {"--allow-origin"},
       {"ftp://a/"},
       {"http://a/" + std::string(fgpage::kMaxUriBytes, 'x')},
