@@ -1,11 +1,13 @@
 // Fuzzes the page host's command line and its trust checks: the input,
 // split at NUL bytes, is the argument list; each argument is also checked
-// as a document URI against what the command line trusted.
+// as a document URI against what the command line trusted, and the whole
+// input is written as a console line, which must come out printable.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "console_text.h"
 #include "page_options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,6 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& arg : args) {
     (void)fgpage::IsTrusted(options.trust, arg);
     (void)fgpage::OriginOf(arg);
+    (void)fgpage::IsBareOrigin(arg);
   }
+  std::string line = fgpage::ConsoleLine(std::string(reinterpret_cast<const char*>(data), size));
+  if (line.size() > fgpage::kMaxConsoleBytes) __builtin_trap();
+  for (unsigned char c : line)
+    if ((c < 0x20 && c != '\t') || c == 0x7F) __builtin_trap();  // nothing a terminal acts on
   return 0;
 }

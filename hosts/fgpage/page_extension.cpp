@@ -11,6 +11,7 @@
 #include <string>
 
 #include "automation_bridge.h"
+#include "console_text.h"
 #include "fgplatform/win32.h"
 #include "page_messages.h"
 #include "page_trust.h"
@@ -18,7 +19,6 @@
 namespace {
 
 constexpr unsigned kSyntaxError = 0x800A03EA;
-constexpr size_t kMaxConsoleBytes = 64u << 10;  // a longer line is cut
 
 struct Settings {
   bool console = false;
@@ -42,13 +42,8 @@ void SendToHost(WebKitWebPage* page, const char* name, GVariant* parameters) {
   webkit_web_page_send_message_to_view(page, webkit_user_message_new(name, parameters), nullptr, nullptr, nullptr);
 }
 
-void SendConsoleLine(WebKitWebPage* page, bool toError, std::string line) {
-  if (line.size() > kMaxConsoleBytes) {
-    size_t end = kMaxConsoleBytes;
-    while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) --end;  // whole characters only
-    line.resize(end);
-  }
-  SendToHost(page, fgpage::kConsoleMessage, g_variant_new("(bs)", toError, line.c_str()));
+void SendConsoleLine(WebKitWebPage* page, bool toError, const std::string& text) {
+  SendToHost(page, fgpage::kConsoleMessage, g_variant_new("(bs)", toError, fgpage::ConsoleLine(text).c_str()));
 }
 
 // The code of an uncaught error with this description: the number of the
@@ -96,12 +91,13 @@ void ExitHost(int code, gpointer page) {
 }
 
 // With --console, every frame's console joins its arguments into one line,
-// as a console shows them (the engine passes on only the first).
+// as a console shows them (the engine passes on only the first), and
+// writes a NUL as text, since the engine's text ends at one.
 constexpr const char* kJoinedConsole = R"((function () {
   ["log", "info", "warn", "error", "debug"].forEach(function (level) {
     var write = console[level];
     console[level] = function () {
-      write.call(console, Array.prototype.map.call(arguments, String).join(" "));
+      write.call(console, Array.prototype.map.call(arguments, String).join(" ").replace(/\0/g, "\\x00"));
     };
   });
 })())";

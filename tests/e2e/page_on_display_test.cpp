@@ -196,6 +196,37 @@ TEST_F(PageOnDisplay, FramesNeverReachTheComponent) {
   EXPECT_NE(out.find("frame refused"), std::string::npos) << out;
 }
 
+TEST_F(PageOnDisplay, AReleasedObjectThrowsAfterThePageComesBackFromTheCache) {
+  std::string back = File("back.html", "<!doctype html><script>setTimeout(function () { history.back(); }, 50);</script>");
+  std::string page = File("cached.html",
+                          "<!doctype html><script>\n"
+                          "addEventListener('pageshow', function (e) {\n"
+                          "  if (!e.persisted) { window.kept = new ActiveXObject('Farrowgate.DialogHelper'); "
+                          "kept.Title = 'x'; setTimeout(function () { location.href = 'back.html'; }, 0); return; }\n"
+                          "  try { console.log('restored', kept.Title); } catch (x) { console.log('restored', x.number); }\n"
+                          "  try { new ActiveXObject('Farrowgate.DialogHelper'); } catch (x) { console.log('create', "
+                          "x.number); }\n"
+                          "  fgpage.exit(0);\n"
+                          "});\n</script>\n");
+  std::string out, err;
+  EXPECT_EQ(Page("", page, "", out, err), 0) << out << err << back;
+  EXPECT_EQ(out, "restored -2147417848\ncreate -2147024891\n")
+      << "RPC_E_DISCONNECTED for the released object; a document back from the cache creates nothing: " << err;
+}
+
+TEST_F(PageOnDisplay, ConsoleLinesAreShownNotRun) {
+  std::string page = File("console.html",
+                          "<!doctype html><script>\n"
+                          "console.log('a\\0b', '\\x1b[2J');\n"
+                          "console.error('fgpage: the page\\'s process ended (crashed)');\n"
+                          "console.log('two\\nlines');\n"
+                          "fgpage.exit(0);\n</script>\n");
+  std::string out, err;
+  EXPECT_EQ(Page("", page, "", out, err), 0) << out << err;
+  EXPECT_EQ(out, "a\\x00b \\x1B[2J\ntwo\nlines\n");
+  EXPECT_EQ(err, "page: fgpage: the page's process ended (crashed)\n") << "a page's line cannot pass for the host's";
+}
+
 TEST_F(PageOnDisplay, WhatCannotBeOpenedEndsTheHostWithStatusTwo) {
   std::string out, err;
   std::string page = File("page.html", "<!doctype html><script>window.close();</script>\n");

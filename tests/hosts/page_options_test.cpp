@@ -1,4 +1,5 @@
 // The page host's command line and which documents it trusts.
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console_text.h"
 #include "page_options.h"
 
 namespace {
@@ -116,6 +118,31 @@ TEST_F(PageOptions, BadCommandLinesAreRefusedWithAReason) {
   origins.insert(origins.begin(), {"--allow-origin", "http://one-more"});
   EXPECT_FALSE(Parse(origins));
   EXPECT_NE(m_error.find("more than 64 origins"), std::string::npos) << m_error;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PageConsole, LinesArePrintableAndCannotPassForTheHost) {
+  using fgpage::ConsoleLine;
+  EXPECT_EQ(ConsoleLine("plain \xC3\xA9\ttab"), "plain \xC3\xA9\ttab") << "text and tabs stay as they are";
+  EXPECT_EQ(ConsoleLine("\x1B[2Jred\x07"), "\\x1B[2Jred\\x07") << "escape sequences are shown, not run";
+  EXPECT_EQ(ConsoleLine("one\ntwo\r"), "one\ntwo\\x0D") << "lines stay lines; a return does not overwrite";
+  EXPECT_EQ(ConsoleLine("ok\nfgpage: fake\n"), "ok\npage: fgpage: fake\n") << "every line is marked";
+  EXPECT_EQ(ConsoleLine(std::string("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(ConsoleLine("\xC2\x9B\xE2\x80\xAE" "evil\x7F"), "\\u009B\\u202Eevil\\x7F") << "C1 and bidi controls";
+  EXPECT_EQ(ConsoleLine("\xFF\xC3("), "\\xFF\\xC3(") << "bytes that are not UTF-8 are shown as bytes";
+  EXPECT_EQ(ConsoleLine("fgpage: the page's process ended (crashed)"),
+            "page: fgpage: the page's process ended (crashed)");
+  EXPECT_EQ(ConsoleLine(" fgpage: x"), " fgpage: x");
+
+  std::string cut = ConsoleLine("a" + std::string(fgpage::kMaxConsoleBytes, '\x01'));
+  EXPECT_LE(cut.size(), fgpage::kMaxConsoleBytes);
+  EXPECT_EQ(cut.size() % 4, 1u) << "cut between escapes, never inside one";
+  std::string wide;
+  for (int i = 0; i < 40000; ++i) wide += "\xC3\xA9";
+  EXPECT_TRUE(g_utf8_validate(ConsoleLine(wide).c_str(), -1, nullptr)) << "cut on a whole character";
 }
 
 }  // namespace
