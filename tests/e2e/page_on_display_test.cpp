@@ -183,6 +183,14 @@ TEST_F(PageOnDisplay, FramesNeverReachTheComponent) {
   EXPECT_EQ(out, "before created\nframe refused -2147024891\nafter refused -2147024891\n")
       << "a frame that shares the page's origin shuts the page out too: " << err;
 
+  // A sandboxed frame has an origin of its own: it cannot reach the page,
+  // which keeps the component.
+  std::string sandboxed = TrustedPageWithFrame(
+      "", "f.sandbox = 'allow-scripts'; f.srcdoc = '<script>' + " + std::string("\"") + kFrameAttack +
+              "\" + '<\\/script>';");
+  EXPECT_EQ(Page("", File("sandboxed.html", sandboxed), "", out, err), 0) << out << err;
+  EXPECT_EQ(out, "before created\nframe refused undefined\nafter created\n") << err;
+
   // A frame of another origin gets in when both set document.domain.
   PageServer other("<!doctype html><script>try { document.domain = '127.0.0.1'; } catch (e) {}\n" +
                    std::string(kFrameAttack) + "</script>\n");
