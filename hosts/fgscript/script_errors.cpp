@@ -1,7 +1,7 @@
 #include "script_errors.h"
 
 #include <cstdio>
-#include <regex>
+#include <string>
 
 #include "automation_bridge.h"
 
@@ -80,16 +80,24 @@ bool SameSyntaxError(JSCContext* context, const std::string& text, const std::st
   return same;
 }
 
+// The token the engine's message names: "Unexpected token ';'",
+// "Unexpected identifier 'bar'"; empty for other messages.
+std::string QuotedToken(const std::string& message) {
+  if (message.rfind("Unexpected ", 0) != 0) return "";
+  size_t open = message.find('\'');
+  size_t close = message.rfind('\'');
+  if (open == std::string::npos || close <= open + 1) return "";
+  return message.substr(open + 1, close - open - 1);
+}
+
 unsigned SyntaxColumn(JSCContext* context, const std::string& source, const std::string& message, unsigned line) {
   size_t start = LineStart(source, line);
   if (start == std::string::npos) return 1;
   size_t end = source.find('\n', start);
   if (end == std::string::npos) end = source.size();
   if (message == "Unexpected EOF") return ColumnOf(source, start, end);
-  static const std::regex quoted("^Unexpected [a-z ]+ '(.+)'");
-  std::smatch m;
-  if (!std::regex_search(message, m, quoted)) return 1;
-  std::string token = m[1];
+  std::string token = QuotedToken(message);
+  if (token.empty()) return 1;
   size_t at = start;
   for (size_t tries = 0; tries < kMaxTokenTries; ++tries) {
     at = source.find(token, at);
