@@ -79,6 +79,7 @@ void PropertyReadFromScript(benchmark::State& state) {
   }
   g_object_unref(read);
   fgbridge::ReleaseAll();
+  fgbridge::Uninstall(context);
   g_object_unref(context);
 }
 BENCHMARK(PropertyReadFromScript);

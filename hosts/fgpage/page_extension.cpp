@@ -138,6 +138,7 @@ void WatchDomain(JSCContext* context) {
   JSCValue* done = watch != nullptr ? jsc_value_function_call(watch, JSC_TYPE_VALUE, notify, G_TYPE_NONE) : nullptr;
   for (JSCValue* v : {notify, watch, done})
     if (v != nullptr) g_object_unref(v);
+  jsc_context_clear_exception(context);
 }
 
 // Run in a frame's new document before its own scripts: whether it can
