@@ -38,12 +38,9 @@ void SetCallGate(CallGate gate);
 // 0x800A139E (5022, exception thrown and not caught).
 unsigned CodeOfErrorKind(const char* name);
 
-// The code of an exception the bridge threw: the number of its Error when
-// the exception is that Error (the engine's exception record does not
-// carry the thrown value); `fallback` for any other exception.
-unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback);
-// The same for an exception known only by its message (as a browser
-// engine reports an uncaught one).
+// The code of an exception known only by its message (as a browser engine
+// reports an uncaught one): the number of the last Error the bridge threw
+// in the context when that Error has this message; `fallback` otherwise.
 unsigned CodeOfMessage(JSCContext* context, const char* message, unsigned fallback);
 
 // Releases every object the scripts still hold (before the component

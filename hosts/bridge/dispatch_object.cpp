@@ -307,10 +307,6 @@ unsigned CodeOfErrorKind(const char* name) {
   return it != codes.end() ? it->second : 0x800A139E;
 }
 
-unsigned CodeOf(JSCContext* context, JSCException* exception, unsigned fallback) {
-  return CodeOfMessage(context, jsc_exception_get_message(exception), fallback);
-}
-
 void ReleaseAll() {
   for (Wrapper* wrapper : std::vector<Wrapper*>(Live().begin(), Live().end())) ReleaseDispatch(wrapper);
   ReleaseArrays();

@@ -204,6 +204,24 @@ TEST_F(PageOnDisplay, FramesNeverReachTheComponent) {
   EXPECT_NE(out.find("frame refused"), std::string::npos) << out;
 }
 
+TEST_F(PageOnDisplay, AHostilePageCannotCrashItsProcess) {
+  std::string page = File("hostile.html",
+                          "<!doctype html><script>\n"
+                          "function collect() { for (var i = 0; i < 40; i++) { var junk = []; "
+                          "for (var j = 0; j < 20000; j++) junk.push({ n: j }); } }\n"
+                          "var o = new ActiveXObject('Farrowgate.DialogHelper'), m = o.OpenDialog;\n"
+                          "var forged = {}; Object.defineProperty(forged, '__fgHandle', { get: function () { "
+                          "o = null; collect(); return function () { return 1; }; } });\n"
+                          "try { m(forged); } catch (e) { console.log(e.name); }\n"
+                          "try { new VBArray({ __fgArray: function () { return 0x4141414141; } }); } catch (e) { "
+                          "console.log(e.name, e.number); }\n"
+                          "collect(); console.log(m());\n"
+                          "fgpage.exit(0);\n</script>\n");
+  std::string out, err;
+  EXPECT_EQ(Page("", page, "cancel\n", out, err), 0) << "the page's process lives on: " << out << err;
+  EXPECT_EQ(out, "TypeError\nTypeError -2146823275\nfalse\n") << err;
+}
+
 TEST_F(PageOnDisplay, AReleasedObjectThrowsAfterThePageComesBackFromTheCache) {
   std::string back = File("back.html", "<!doctype html><script>setTimeout(function () { history.back(); }, 50);</script>");
   std::string page = File("cached.html",
