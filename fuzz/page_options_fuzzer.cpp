@@ -35,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line = fgpage::ConsoleLine(std::string(reinterpret_cast<const char*>(data), size));
   if (line.size() > fgpage::kMaxConsoleBytes) __builtin_trap();
   for (unsigned char c : line)
-    if ((c < 0x20 && c != '\t') || c == 0x7F) __builtin_trap();  // nothing a terminal acts on
+    if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) __builtin_trap();  // nothing a terminal acts on
+  for (size_t at = 0; at != std::string::npos; at = line.find('\n', at), at = at == std::string::npos ? at : at + 1)
+    if (line.compare(at, 7, "fgpage:") == 0) __builtin_trap();  // no line passes for the host's own
   return 0;
 }
