@@ -2,6 +2,7 @@
 // DllUnregisterServer round trip of the built module on the durable
 // registry (a file store), against the same round trip on a store in
 // memory in the same run.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -39,9 +40,13 @@ void BaselineInMemoryRoundTrip(benchmark::State& state) { RoundTrips(state, ":me
 BENCHMARK(BaselineInMemoryRoundTrip)->Unit(benchmark::kMillisecond);
 
 void DurableRoundTrip(benchmark::State& state) {
-  std::string path = "/tmp/fg-bench-registration-" + std::to_string(getpid()) + ".db";
+  // A folder of the benchmark's own: the registry refuses shared ones.
+  std::string folder = "/tmp/fg-bench-registration-" + std::to_string(getpid());
+  mkdir(folder.c_str(), 0700);
+  std::string path = folder + "/registry.db";
   RoundTrips(state, path);
   for (const char* suffix : {"", "-wal", "-shm"}) unlink((path + suffix).c_str());
+  rmdir(folder.c_str());
 }
 BENCHMARK(DurableRoundTrip)->Unit(benchmark::kMillisecond);
 

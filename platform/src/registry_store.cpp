@@ -1,6 +1,9 @@
 #include "registry_store.h"
 
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +12,7 @@
 #include <cstring>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "case_fold.h"
 #include "codepage.h"
@@ -30,21 +34,62 @@ constexpr const char16_t* kRootNames[kRootCount] = {
     u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",   u"HKEY_LOCAL_MACHINE", u"HKEY_USERS",
     u"HKEY_PERFORMANCE_DATA", u"HKEY_CURRENT_CONFIG", u"HKEY_DYN_DATA"};
 
+// The user's home: $HOME, else the password database's; empty when
+// neither names one.
+std::string HomeFolder() {
+  if (const char* h = std::getenv("HOME"); h != nullptr && *h == '/') return h;
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return "";
+  return found->pw_dir != nullptr && found->pw_dir[0] == '/' ? found->pw_dir : "";
+}
+
+// Empty when no store can be named (no home): the store is never put in a
+// shared folder such as /tmp instead.
 std::string ConfiguredPath() {
   if (const char* p = std::getenv("FARROWGATE_REGISTRY"); p != nullptr && *p != '\0') return p;
   std::string base;
-  if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x != '\0')
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x == '/') {
     base = x;
-  else if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0')
-    base = std::string(h) + "/.local/share";
-  else
-    base = "/tmp";
+  } else {
+    std::string home = HomeFolder();
+    if (home.empty()) return "";
+    base = home + "/.local/share";
+  }
   return base + "/farrowgate/registry.db";
 }
 
 void MakeParentDirectories(const std::string& path) {
   for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
     mkdir(path.substr(0, at).c_str(), 0700);
+}
+
+// Why the store's folder or file cannot be trusted, or empty: the folder
+// must be a folder of the user's own that no one else may write, since
+// whoever can write it can plant the store or its side files (and with
+// them the modules the registry names); the file, when it exists, a
+// regular file of the user's.
+std::string UntrustedBecause(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st {};
+  if (lstat(folder.c_str(), &st) != 0) return "";  // no folder: opening the store fails on its own
+  if (!S_ISDIR(st.st_mode)) return "its folder " + folder + " is not a folder";
+  if (st.st_uid != geteuid()) return "its folder " + folder + " belongs to another user";
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "others may write its folder " + folder;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? "" : "it cannot be read: " + std::string(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+  if (st.st_uid != geteuid()) return "it belongs to another user";
+  return "";
+}
+
+// Creates the store's file for the user alone; SQLite gives its side files
+// the mode of the store.
+void CreatePrivateFile(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) close(fd);
 }
 
 int64_t Now() {
@@ -240,8 +285,20 @@ void Store::Close() {
 }
 
 LSTATUS Store::Open(const std::string& path) {
-  if (path != kInMemoryStore) MakeParentDirectories(path);
-  int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  std::string untrusted;
+  if (path.empty()) {
+    untrusted = "no home folder to keep it in (set HOME, XDG_DATA_HOME or FARROWGATE_REGISTRY)";
+  } else if (path != kInMemoryStore) {
+    MakeParentDirectories(path);
+    untrusted = UntrustedBecause(path);
+  }
+  if (!untrusted.empty()) {
+    Report("registry: the store " + path + " is refused: " + untrusted + "\n");
+    return ERROR_ACCESS_DENIED;
+  }
+  if (path != kInMemoryStore) CreatePrivateFile(path);
+  int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
   LSTATUS status = rc == SQLITE_OK ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
   if (status == ERROR_SUCCESS) {
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
@@ -251,18 +308,19 @@ LSTATUS Store::Open(const std::string& path) {
     m_path = path;
     return ERROR_SUCCESS;
   }
-  if (std::find(m_reported.begin(), m_reported.end(), path) == m_reported.end()) {
-    m_reported.push_back(path);
-    std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : "cannot open the file";
-    std::string message = "registry: the store " + path +
-                          (status == ERROR_REGISTRY_CORRUPT ? " is damaged or not a registry store: "
-                                                            : " cannot be opened: ") +
-                          why + "\n";
-    OutputDebugStringA(message.c_str());
-  }
+  std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : "cannot open the file";
+  Report("registry: the store " + path +
+                   (status == ERROR_REGISTRY_CORRUPT ? " is damaged or not a registry store: " : " cannot be opened: ") +
+                   why + "\n");
   sqlite3_close_v2(m_db);
   m_db = nullptr;
   return status;
+}
+
+void Store::Report(const std::string& message) {
+  if (std::find(m_reported.begin(), m_reported.end(), message) != m_reported.end()) return;
+  m_reported.push_back(message);
+  OutputDebugStringA(message.c_str());
 }
 
 // Joins or creates the store; never writes into a file that holds anything

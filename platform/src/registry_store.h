@@ -67,6 +67,9 @@ class Store {
  private:
   [[nodiscard]] LSTATUS Open(const std::string& path);
   [[nodiscard]] LSTATUS Check(const std::string& path);
+  // Says on the debug output why a store was not opened, once for each
+  // store and reason.
+  void Report(const std::string& message);
   [[nodiscard]] LSTATUS CreateSchema();
   static Store*& Instance();
   [[nodiscard]] LSTATUS CheckTables();
@@ -79,7 +82,7 @@ class Store {
   sqlite3* m_db = nullptr;
   std::string m_path;
   uint64_t m_generation = 0;
-  std::vector<std::string> m_reported;  // paths already complained about
+  std::vector<std::string> m_reported;  // complaints already made
 };
 
 // Folds a name for comparison: the upper case of lstrcmpiW.

@@ -1,6 +1,7 @@
 // The platform's registry: documented codes, names, access, damage,
 // concurrent processes and a process killed while writing.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -285,6 +286,56 @@ TEST_F(Registry, ADamagedStoreIsReportedOnceAndNeverReplaced) {
   setenv("FARROWGATE_REGISTRY", "/proc/no-such-dir/registry.db", 1);
   EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ, &key), ERROR_REGISTRY_IO_FAILED);
   Output();
+}
+
+// Whoever may write the store's folder could plant the store or its side
+// files, and through them the modules the registry loads.
+TEST_F(Registry, AStoreIsKeptOnlyInAFolderOfTheUsersOwn) {
+  std::string folder = m_path.substr(0, m_path.rfind('/'));
+  std::string store = folder + "/planted.db";
+  setenv("FARROWGATE_REGISTRY", store.c_str(), 1);
+  HKEY key = nullptr;
+  ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_NE(access(store.c_str(), F_OK), 0) << "nothing was created in it";
+  EXPECT_NE(Output().find("others may write its folder " + folder), std::string::npos) << "said, with the folder";
+  ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+
+  std::string elsewhere = folder + "/elsewhere.db";
+  ASSERT_EQ(symlink(elsewhere.c_str(), store.c_str()), 0);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &key), ERROR_ACCESS_DENIED) << "a link is no store";
+  EXPECT_NE(access(elsewhere.c_str(), F_OK), 0);
+  ASSERT_EQ(unlink(store.c_str()), 0);
+  Output();
+
+  // A store of the user's own is the user's alone, and so are its side files.
+  key = Create(HKEY_CURRENT_USER, u"Software\\Fg");
+  ASSERT_NE(key, nullptr);
+  RegCloseKey(key);
+  struct stat st {};
+  ASSERT_EQ(stat(store.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat((store + "-wal").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  if (geteuid() != 0) {
+    GTEST_LOG_(INFO) << "not root: the folder and file of another user are not tried";
+  } else {
+    ASSERT_EQ(chown(store.c_str(), 65534, 65534), 0);
+    setenv("FARROWGATE_REGISTRY", m_path.c_str(), 1);
+    (void)RegOpenKeyExW(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &key);  // lets go of the store
+    setenv("FARROWGATE_REGISTRY", store.c_str(), 1);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, &key), ERROR_ACCESS_DENIED)
+        << "a store another user planted";
+    ASSERT_EQ(chown(store.c_str(), 0, 0), 0);
+    ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, KEY_READ, &key), ERROR_ACCESS_DENIED)
+        << "a folder another user made first";
+    EXPECT_NE(Output().find("belongs to another user"), std::string::npos);
+    ASSERT_EQ(chown(folder.c_str(), 0, 0), 0);
+  }
+  setenv("FARROWGATE_REGISTRY", m_path.c_str(), 1);
 }
 
 TEST_F(Registry, AnInMemoryStoreLeavesNoFileAndEmptiesByRoot) {

@@ -1,8 +1,16 @@
 // The registry, kept in an SQLite database.
 //
 // The store is $FARROWGATE_REGISTRY, else $XDG_DATA_HOME/farrowgate/
-// registry.db, else ~/.local/share/farrowgate/registry.db; it is created
-// with its schema on first use. Several processes may use it at once (WAL
+// registry.db, else ~/.local/share/farrowgate/registry.db (the home from
+// $HOME, else from the password database; never a shared folder such as
+// /tmp); it is created with its schema on first use, readable and
+// writable by the user alone (0600, and so are its side files). Whoever
+// may write the store's folder could plant the store, or its side files,
+// and with them the modules the registry names: a store whose folder is
+// not the user's own, or may be written by others, or whose file is not a
+// regular file of the user's, is refused with ERROR_ACCESS_DENIED (said
+// once on the debug output, with the reason), and so is every call when
+// no home names a store. Several processes may use it at once (WAL
 // journal, a busy timeout of 10 s); every call is one transaction, so a
 // process killed during a write leaves either the whole change or none.
 // Commits survive a crash of the process; after a power failure the last

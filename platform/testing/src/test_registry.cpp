@@ -102,16 +102,18 @@ std::u16string RegistryText(HKEY root, const char16_t* path, const char16_t* nam
 }
 
 TemporaryRegistry::TemporaryRegistry() {
+  // A folder of the test's own: the registry refuses a store in a folder
+  // others may write.
   char name[] = "/tmp/fg-registry-XXXXXX";
-  int fd = mkstemp(name);
-  if (fd >= 0) close(fd);
-  unlink(name);  // the registry creates its own file
-  m_path = name;
+  if (mkdtemp(name) != nullptr) m_folder = name;
+  m_path = m_folder + "/registry.db";
   setenv("FARROWGATE_REGISTRY", m_path.c_str(), 1);
 }
 
 TemporaryRegistry::~TemporaryRegistry() {
-  for (const char* suffix : {"", "-wal", "-shm"}) unlink((m_path + suffix).c_str());
+  if (m_folder.empty()) return;
+  std::string command = "rm -rf '" + m_folder + "'";
+  if (std::system(command.c_str()) != 0) return;  // a leftover folder is only untidy
 }
 
 }  // namespace fgtest

@@ -34,6 +34,7 @@ class TemporaryRegistry {
   const std::string& Path() const { return m_path; }
 
  private:
+  std::string m_folder;
   std::string m_path;
 };
 
