@@ -71,7 +71,37 @@ bool IsProgramIn(std::ifstream& f, uint64_t fileSize) {
   return false;
 }
 
+// Every part of the file the system loader maps or reads lies inside it:
+// the program header table, and the file bytes of each segment it names.
+// A loader that maps past the end of a short file faults (SIGBUS) when it
+// touches the missing pages.
+template <class Ehdr, class Phdr>
+bool SegmentsIn(std::ifstream& f, uint64_t fileSize) {
+  Ehdr eh;
+  if (!ReadAt(f, 0, &eh, sizeof eh)) return false;
+  if (eh.e_phnum == 0) return true;
+  if (eh.e_phentsize != sizeof(Phdr)) return false;
+  if (!Inside(eh.e_phoff, static_cast<uint64_t>(eh.e_phnum) * sizeof(Phdr), fileSize)) return false;
+  for (uint64_t i = 0; i < eh.e_phnum; ++i) {
+    Phdr ph;
+    if (!ReadAt(f, eh.e_phoff + i * sizeof(Phdr), &ph, sizeof ph)) return false;
+    if (ph.p_type != PT_NULL && ph.p_type != PT_GNU_STACK && !Inside(ph.p_offset, ph.p_filesz, fileSize)) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool ElfSegmentsInside(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  uint64_t fileSize = FileSize(path);
+  unsigned char ident[EI_NIDENT] = {};
+  if (!f.read(reinterpret_cast<char*>(ident), EI_NIDENT)) return false;
+  if (std::memcmp(ident, ELFMAG, SELFMAG) != 0) return false;
+  if (ident[EI_CLASS] == ELFCLASS64) return SegmentsIn<Elf64_Ehdr, Elf64_Phdr>(f, fileSize);
+  if (ident[EI_CLASS] == ELFCLASS32) return SegmentsIn<Elf32_Ehdr, Elf32_Phdr>(f, fileSize);
+  return false;
+}
 
 bool IsElfProgram(const std::string& path) {
   std::ifstream f(path, std::ios::binary);

@@ -29,5 +29,9 @@ enum class ElfLookup {
 bool IsElfProgram(const std::string& path);
 // True when the file starts with the ELF magic.
 bool IsElfFile(const std::string& path);
+// True for an ELF file whose program header table and every segment's
+// file bytes lie inside the file (a regular file): what the system loader
+// maps of it is all there.
+bool ElfSegmentsInside(const std::string& path);
 
 }  // namespace fgp

@@ -221,6 +221,12 @@ HMODULE LoadLibraryChecked(LPCWSTR lpLibFileName, DWORD dwFlags) {
   std::lock_guard<std::recursive_mutex> guard(g_lock);
   if (dwFlags & (LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
     return LoadDataFile(path);
+  // A named ELF file cut short is refused before the system loader maps
+  // it: touching its missing pages would end the process.
+  if (path.find('/') != std::string::npos && fgp::IsElfFile(path) && !fgp::ElfSegmentsInside(path)) {
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    return nullptr;
+  }
   void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (dl == nullptr) {
     SetLastError(LoadFailure(path, dlerror()));

@@ -3,6 +3,7 @@
 #include <elf.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -151,6 +152,18 @@ class DamagedCopy {
     }
     return 0;
   }
+  void Cut(size_t size) { m_bytes.resize(size); }
+  size_t Size() const { return m_bytes.size(); }
+  // The end in the file of the last loadable segment's bytes.
+  size_t SegmentsEnd() const {
+    auto eh = Read<Elf64_Ehdr>(0);
+    size_t end = 0;
+    for (size_t i = 0; i < eh.e_phnum; ++i) {
+      auto ph = Read<Elf64_Phdr>(eh.e_phoff + i * sizeof(Elf64_Phdr));
+      if (ph.p_type == PT_LOAD) end = std::max<size_t>(end, ph.p_offset + ph.p_filesz);
+    }
+    return end;
+  }
   std::u16string Saved() {
     std::ofstream(m_path, std::ios::binary).write(m_bytes.data(), static_cast<std::streamsize>(m_bytes.size()));
     return std::u16string(m_path.begin(), m_path.end());
@@ -190,6 +203,22 @@ TEST_F(Module, DamagedSectionHeadersAreABadImageNeverACrash) {
     SetLastError(0);
     EXPECT_EQ(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr) << d.what;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)) << d.what;
+  }
+}
+
+// The system loader maps what the program headers name; of a file cut
+// short it would touch pages that are not there and end the process.
+TEST_F(Module, AModuleCutShortIsABadImageNeverACrash) {
+  DamagedCopy whole(TEST_MODULE_PATH);
+  size_t segmentsEnd = whole.SegmentsEnd();
+  ASSERT_GT(segmentsEnd, 4096u);
+  for (size_t size : {size_t{64}, size_t{1000}, size_t{4096}, segmentsEnd / 2, segmentsEnd - 1}) {
+    DamagedCopy copy(TEST_MODULE_PATH);
+    copy.Cut(size);
+    std::u16string path = copy.Saved();
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryW(path.c_str()), nullptr) << "cut to " << size << " bytes";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)) << "cut to " << size << " bytes";
   }
 }
 

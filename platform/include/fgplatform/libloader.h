@@ -12,7 +12,11 @@
 // not reported. A module the dynamic linker refuses answers
 // ERROR_MOD_NOT_FOUND when it or one of its dependencies is missing,
 // ERROR_PROC_NOT_FOUND when an import is missing, and ERROR_BAD_EXE_FORMAT
-// otherwise. No exception leaves a loader call (ERROR_NOT_ENOUGH_MEMORY).
+// otherwise. A file named by its path that is ELF but cut short (its
+// program headers or a segment's bytes past its end, which the system
+// loader would map and fault on) is refused with ERROR_BAD_EXE_FORMAT
+// before the system loader sees it. No exception leaves a loader call
+// (ERROR_NOT_ENOUGH_MEMORY).
 //
 // LoadLibraryExW with LOAD_LIBRARY_AS_DATAFILE reads the file's resource
 // section without loading or running any of it; the handle is the address
