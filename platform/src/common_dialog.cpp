@@ -121,7 +121,8 @@ bool IsFolder(const std::string& path) {
 }
 
 // Why the dialog would refuse the answer's files and stay open, or an empty
-// text when it takes them: OFN_FILEMUSTEXIST wants each file, and it or
+// text when it takes them: a folder is never a file to open (the dialog
+// opens the folder instead); OFN_FILEMUSTEXIST wants each file, and it or
 // OFN_PATHMUSTEXIST each file's folder, to exist.
 std::string Refusal(const fgp::DialogAnswer& answer, DWORD flags) {
   if (answer.kind != fgp::DialogAnswer::Files) return std::string();
@@ -130,6 +131,7 @@ std::string Refusal(const fgp::DialogAnswer& answer, DWORD flags) {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     struct stat st {};
+    if (IsFolder(path)) return path + ": a folder, not a file";
     if ((flags & (OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST)) && !IsFolder(folder))
       return path + ": the path does not exist";
     if ((flags & OFN_FILEMUSTEXIST) && stat(path.c_str(), &st) != 0) return path + ": file not found";

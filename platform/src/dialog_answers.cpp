@@ -1,11 +1,12 @@
 #include "dialog_answers.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -39,10 +40,10 @@ std::string FolderOf(const std::u16string& path) { return WideToUtf8(path.substr
 // Reads one line without its end; of a line longer than kMaxLine only the
 // first kMaxLine + 1 bytes are kept, so that it is refused without holding
 // all of it. False at the end of the file.
-bool ReadBoundedLine(std::istream& in, std::string& line) {
+bool ReadBoundedLine(FILE* in, std::string& line) {
   line.clear();
   bool any = false;
-  for (int c; (c = in.get()) != EOF;) {
+  for (int c; (c = std::getc(in)) != EOF;) {
     any = true;
     if (c == '\n') return true;
     if (line.size() <= kMaxLine) line.push_back(static_cast<char>(c));
@@ -117,27 +118,9 @@ bool ParseLine(const std::string& raw, fgp::DialogAnswer& out) {
   return true;
 }
 
-}  // namespace
-
-AnswerSource NextFileAnswer(fgp::DialogAnswer& out, std::string& problem) {
-  const char* path = std::getenv("FARROWGATE_DIALOG_ANSWERS");
-  if (path == nullptr || *path == '\0') return AnswerSource::None;
-  std::lock_guard<std::mutex> guard(g_lock);
-  // A file written anew starts from its first answer.
-  struct stat st {};
-  stat(path, &st);
-  std::string identity = std::string(path) + "|" + std::to_string(st.st_ino) + "|" +
-                         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + "|" +
-                         std::to_string(st.st_size);
-  if (g_file != identity) {
-    g_file = identity;
-    g_next = 0;
-  }
-  std::ifstream in(path);
-  if (!in || !S_ISREG(st.st_mode)) {
-    problem = std::string("dialog answers: cannot read ") + path + (in ? ": not a file" : "");
-    return AnswerSource::Malformed;
-  }
+// The next answer of the file; the file's lines up to it are read again
+// each time, so that a file may grow while a program runs.
+AnswerSource TakeAnswer(FILE* in, const char* path, fgp::DialogAnswer& out, std::string& problem) {
   size_t answer = 0;
   int lineNumber = 0;
   for (std::string line; ReadBoundedLine(in, line);) {
@@ -157,6 +140,40 @@ AnswerSource NextFileAnswer(fgp::DialogAnswer& out, std::string& problem) {
   }
   out = fgp::DialogAnswer{};  // used up: the user closes the dialog
   return AnswerSource::Taken;
+}
+
+}  // namespace
+
+AnswerSource NextFileAnswer(fgp::DialogAnswer& out, std::string& problem) {
+  const char* path = std::getenv("FARROWGATE_DIALOG_ANSWERS");
+  if (path == nullptr || *path == '\0') return AnswerSource::None;
+  std::lock_guard<std::mutex> guard(g_lock);
+  // Opened without blocking (a FIFO would wait for a writer) and read only
+  // when it is a regular file.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    problem = std::string("dialog answers: cannot read ") + path + (fd >= 0 ? ": not a regular file" : "");
+    if (fd >= 0) close(fd);
+    return AnswerSource::Malformed;
+  }
+  FILE* in = fdopen(fd, "rb");
+  if (in == nullptr) {
+    close(fd);
+    problem = std::string("dialog answers: cannot read ") + path;
+    return AnswerSource::Malformed;
+  }
+  // A file written anew starts from its first answer.
+  std::string identity = std::string(path) + "|" + std::to_string(st.st_ino) + "|" +
+                         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + "|" +
+                         std::to_string(st.st_size);
+  if (g_file != identity) {
+    g_file = identity;
+    g_next = 0;
+  }
+  AnswerSource source = TakeAnswer(in, path, out, problem);
+  std::fclose(in);
+  return source;
 }
 
 void LogDialogRequest(const fgp::DialogRequest& r) {

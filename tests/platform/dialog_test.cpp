@@ -114,6 +114,13 @@ TEST_F(Dialog, AMissingFileIsRefusedWhenFilesMustExist) {
   std::string output = Output();
   EXPECT_NE(output.find("/no/such/dir/a.txt: the path does not exist"), std::string::npos) << output;
   EXPECT_NE(output.find("/tmp/no-such-file.fg: file not found"), std::string::npos) << output;
+
+  // A folder is no file to open, whatever the flags: the dialog opens it.
+  WriteAnswers("files\t/tmp\ncancel\n");
+  m_ofn.Flags = OFN_EXPLORER;
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn)) << "the next answer, a cancel, is taken";
+  EXPECT_EQ(CommDlgExtendedError(), 0u);
+  EXPECT_NE(Output().find("/tmp: a folder, not a file"), std::string::npos);
   std::string second = m_answers + ".2";  // a new file: a rewrite may keep the old time stamp
   std::ofstream(second) << "files\t/tmp/no-such-file.fg\n";
   setenv("FARROWGATE_DIALOG_ANSWERS", second.c_str(), 1);
@@ -193,6 +200,14 @@ TEST_F(Dialog, TheAnswersFileRefusesWhatNoUserCouldChoose) {
   EXPECT_FALSE(GetOpenFileNameW(&m_ofn));
   EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_INITIALIZATION)) << "a folder is no answers file";
   rmdir(folder.c_str());
+  fgtest::TakeDebugOutput();
+
+  std::string fifo = m_answers + ".fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  setenv("FARROWGATE_DIALOG_ANSWERS", fifo.c_str(), 1);
+  EXPECT_FALSE(GetOpenFileNameW(&m_ofn)) << "at once: no writer is waited for";
+  EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_INITIALIZATION)) << "a FIFO is no answers file";
+  unlink(fifo.c_str());
   fgtest::TakeDebugOutput();
 
   std::string noisy = "\x01\x1b[2J" + std::string(50000, 'z') + "\n";
