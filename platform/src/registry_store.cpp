@@ -297,6 +297,11 @@ LSTATUS Store::Open(const std::string& path) {
     return ERROR_ACCESS_DENIED;
   }
   if (path != kInMemoryStore) CreatePrivateFile(path);
+  // The side files a refused store must not keep: those that opening it
+  // made.
+  std::vector<std::string> sideFiles;
+  for (const char* suffix : {"-wal", "-shm"})
+    if (path != kInMemoryStore && access((path + suffix).c_str(), F_OK) != 0) sideFiles.push_back(path + suffix);
   int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
                            nullptr);
   LSTATUS status = rc == SQLITE_OK ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
@@ -314,6 +319,7 @@ LSTATUS Store::Open(const std::string& path) {
                    why + "\n");
   sqlite3_close_v2(m_db);
   m_db = nullptr;
+  for (const std::string& side : sideFiles) unlink(side.c_str());
   return status;
 }
 
@@ -359,6 +365,7 @@ LSTATUS Store::Check(const std::string&) {
     if (s.ColumnBytes(0) != "ok") return ERROR_REGISTRY_CORRUPT;
   }
   if (LSTATUS status = CheckTables(); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = CheckNames(); status != ERROR_SUCCESS) return status;
   if (LSTATUS status = CheckTree(); status != ERROR_SUCCESS) return status;
   if (version == kFirstVersion) {
     if (LSTATUS status = Upgrade(); status != ERROR_SUCCESS) return status;
@@ -377,7 +384,34 @@ LSTATUS Store::CheckTables() {
     Statement s(m_db, probe);
     if (s.Prepared() != SQLITE_OK) return ERROR_REGISTRY_CORRUPT;
   }
-  return ERROR_SUCCESS;
+  // The unique indexes keep two children of a key, or two values, from
+  // having one name; without them every lookup by name could answer
+  // either.
+  Statement s(m_db,
+              "SELECT (SELECT group_concat(name) FROM pragma_index_info('keys_child')),"
+              " (SELECT group_concat(name) FROM pragma_index_info('vals_name')),"
+              " (SELECT count(*) FROM pragma_index_list('keys') WHERE name = 'keys_child' AND \"unique\" = 1),"
+              " (SELECT count(*) FROM pragma_index_list('vals') WHERE name = 'vals_name' AND \"unique\" = 1)");
+  int rc = s.Step();
+  if (rc != SQLITE_ROW) return StatusOf(rc);
+  bool indexed = s.ColumnBytes(0) == "parent,fold" && s.ColumnBytes(1) == "key,fold" && s.ColumnInt(2) == 1 &&
+                 s.ColumnInt(3) == 1;
+  return indexed ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
+}
+
+// Every name is a whole 16-bit string (an even number of bytes), and only a
+// value, the default one, may have an empty name: a key with an empty name
+// would make its path end in a separator, and a walk that joins names
+// would never reach a longer one.
+LSTATUS Store::CheckNames() {
+  Statement s(m_db,
+              "SELECT (SELECT count(*) FROM keys WHERE typeof(name) != 'blob' OR length(name) = 0"
+              "  OR length(name) % 2 != 0 OR typeof(fold) != 'blob' OR length(fold) = 0 OR length(fold) % 2 != 0),"
+              " (SELECT count(*) FROM vals WHERE (typeof(name) != 'blob' AND length(name) != 0)"
+              "  OR length(name) % 2 != 0 OR length(fold) % 2 != 0)");
+  int rc = s.Step();
+  if (rc != SQLITE_ROW) return StatusOf(rc);
+  return s.ColumnInt(0) == 0 && s.ColumnInt(1) == 0 ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
 }
 
 // The keys form a tree: the seven roots have no parent, and every other key

@@ -73,6 +73,7 @@ class Store {
   [[nodiscard]] LSTATUS CreateSchema();
   static Store*& Instance();
   [[nodiscard]] LSTATUS CheckTables();
+  [[nodiscard]] LSTATUS CheckNames();
   [[nodiscard]] LSTATUS CheckTree();
   [[nodiscard]] LSTATUS Upgrade();
   [[nodiscard]] LSTATUS Refold(const char* table);

@@ -97,10 +97,41 @@ TEST_F(RegistryStore, KeysWhoseParentsRunInACycleMakeTheStoreDamaged) {
 
   // Two keys that name each other as parent, reached from no root.
   Sql(m_path, "UPDATE keys SET parent = 0 WHERE id = 1;"
-              "INSERT INTO keys(id, parent, name, fold, written) VALUES(100, 101, x'41', x'0041', 0);"
-              "INSERT INTO keys(id, parent, name, fold, written) VALUES(101, 100, x'42', x'0042', 0);");
+              "INSERT INTO keys(id, parent, name, fold, written) VALUES(100, 101, x'4100', x'0041', 0);"
+              "INSERT INTO keys(id, parent, name, fold, written) VALUES(101, 100, x'4200', x'0042', 0);");
   Reopen(m_path);
   EXPECT_EQ(Open(HKEY_CLASSES_ROOT, nullptr), ERROR_REGISTRY_CORRUPT);
+  Output();
+}
+
+// A walk that joins names (an export, a recursive query) trusts that every
+// key has a name of whole 16-bit units and that names are unique under a
+// key; a store that breaks either is damaged, and left as it is.
+TEST_F(RegistryStore, DamagedNamesAndMissingIndexesMakeTheStoreDamaged) {
+  ASSERT_EQ(Create(HKEY_CLASSES_ROOT, u"AppID"), ERROR_SUCCESS);
+  Reopen(m_path);
+  const char* damages[] = {
+      "UPDATE keys SET name = x'', fold = x'' WHERE id > 7",
+      "UPDATE keys SET name = x'410070', fold = x'004100' WHERE id > 7",
+      "UPDATE keys SET name = 'AppID' WHERE id > 7",
+      "INSERT INTO vals(key, name, fold, type, data) VALUES(1, x'41', x'41', 1, x'')",
+      "DROP INDEX keys_child",
+      "DROP INDEX vals_name; CREATE INDEX vals_name ON vals(key, fold)",
+  };
+  for (const char* damage : damages) {
+    std::string copy = m_path + ".damaged";
+    Sql(m_path, "VACUUM INTO '" + copy + "'");
+    Sql(copy, damage);
+    std::string before = Bytes(copy);
+    setenv("FARROWGATE_REGISTRY", copy.c_str(), 1);
+    EXPECT_EQ(Open(HKEY_CLASSES_ROOT, nullptr), ERROR_REGISTRY_CORRUPT) << damage;
+    Reopen(m_path);
+    EXPECT_EQ(Bytes(copy), before) << "left as it was: " << damage;
+    EXPECT_FALSE(Exists(copy + "-wal")) << "no side files beside it: " << damage;
+    EXPECT_FALSE(Exists(copy + "-shm")) << damage;
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((copy + suffix).c_str());
+  }
+  EXPECT_EQ(Open(HKEY_CLASSES_ROOT, u"AppID"), ERROR_SUCCESS) << "the sound store is untouched";
   Output();
 }
 
