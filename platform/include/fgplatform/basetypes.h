@@ -123,7 +123,7 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 // HRESULT construction and tests.
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define IS_ERROR(hr) (((unsigned long)(hr)) >> 31 == 1)
+#define IS_ERROR(hr) (((ULONG)(hr)) >> 31 == 1)  // ULONG: 32 bits, as on Windows
 #define HRESULT_CODE(hr) ((hr)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1fff)
 #define HRESULT_SEVERITY(hr) (((hr) >> 31) & 0x1)
