@@ -47,8 +47,9 @@ TEST_F(PublishedValues, TheErrorInformationInterfacesHaveTheirPublishedIds) {
   created->Release();
 }
 
-// IS_ERROR is true for a failure code (severity bit set), as winerror.h
-// documents it: "Generic test for error on any status value".
+// "IS_ERROR macro (winerror.h)": a generic test for errors on any status
+// value, the severity bit shifted down from an unsigned long, which is 32
+// bits on Windows (64 here, where it would never be 1).
 TEST_F(PublishedValues, IsErrorTellsFailuresOnAnyBuild) {
   EXPECT_TRUE(IS_ERROR(E_FAIL));
   EXPECT_TRUE(IS_ERROR(static_cast<HRESULT>(0x80000000)));
