@@ -67,6 +67,17 @@ bool InOneFolder(const std::vector<std::u16string>& paths) {
 // Writes the chosen files into the request's buffer. Several files must
 // share a folder, which the result names once; offsets that do not fit
 // their 16-bit fields make the name invalid.
+// The chosen file's name and extension, without its path (of several, the
+// first), into lpstrFileTitle when there is one: cut to fit, terminated.
+void WriteFileTitle(OPENFILENAMEW& ofn, const fgp::DialogAnswer& answer) {
+  if (ofn.lpstrFileTitle == nullptr || ofn.nMaxFileTitle == 0 || answer.paths.empty()) return;
+  const std::u16string& path = answer.paths[0];
+  std::u16string title = path.substr(NameOffset(path));
+  size_t length = title.size() < ofn.nMaxFileTitle ? title.size() : ofn.nMaxFileTitle - 1;
+  std::memcpy(ofn.lpstrFileTitle, title.data(), length * sizeof(char16_t));
+  ofn.lpstrFileTitle[length] = u'\0';
+}
+
 [[nodiscard]] BOOL WriteAnswer(OPENFILENAMEW& ofn, const fgp::DialogAnswer& answer) {
   bool several = answer.paths.size() > 1 && (ofn.Flags & OFN_ALLOWMULTISELECT) && (ofn.Flags & OFN_EXPLORER);
   if (several && !InOneFolder(answer.paths)) return Fail(FNERR_INVALIDFILENAME);
@@ -105,6 +116,7 @@ bool InOneFolder(const std::vector<std::u16string>& paths) {
   std::memcpy(ofn.lpstrFile, block.data(), copy * sizeof(char16_t));
   ofn.nFileOffset = fileOffset;
   ofn.nFileExtension = extension;
+  WriteFileTitle(ofn, answer);
   if (answer.filterIndex != 0) ofn.nFilterIndex = answer.filterIndex;
   if (!(ofn.Flags & OFN_HIDEREADONLY)) {
     if (answer.readOnlyChecked)

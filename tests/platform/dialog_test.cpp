@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -93,6 +94,25 @@ TEST_F(Dialog, TheAnswersFileIsTakenInOrderAndTheRequestsAreLogged) {
   EXPECT_NE(log.find("  title: \"Pick one\"\n"), std::string::npos) << log;
   EXPECT_NE(log.find("\"Text\" = \"*.txt\";"), std::string::npos) << log;
   EXPECT_NE(log.find("  flags: 0x00080204\n"), std::string::npos) << log;
+}
+
+// lpstrFileTitle: "The file name and extension (without path information)
+// of the selected file" (OPENFILENAMEW).
+TEST_F(Dialog, TheFileTitleIsTheChosenNameWithoutItsPath) {
+  char16_t title[8];
+  std::fill(std::begin(title), std::end(title), u'#');
+  m_ofn.lpstrFileTitle = title;
+  m_ofn.nMaxFileTitle = 8;
+  WriteAnswers("files\t/etc/hosts\nfiles\t/tmp/a-long-name.txt\nfiles\t/etc/hostname\t/etc/hosts\n");
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(std::u16string(title), u"hosts");
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(std::u16string(title), u"a-long-") << "cut to the buffer, terminated";
+  ASSERT_TRUE(GetOpenFileNameW(&m_ofn));
+  EXPECT_EQ(std::u16string(title), u"hostnam") << "of several files, the first";
+  m_ofn.lpstrFileTitle = nullptr;
+  WriteAnswers("files\t/etc/hosts\n");
+  EXPECT_TRUE(GetOpenFileNameW(&m_ofn)) << "a null title buffer is allowed";
 }
 
 TEST_F(Dialog, AMalformedAnswersFileFailsTheDialogClearly) {

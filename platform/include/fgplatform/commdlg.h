@@ -28,7 +28,10 @@
 // preselects the first entry, and on success nFilterIndex is the entry in
 // use when the dialog closed; an initial name that is a folder opens the
 // dialog in it, a relative one is taken from lpstrInitialDir or the
-// current directory; OFN_FILEMUSTEXIST implies OFN_PATHMUSTEXIST. The
+// current directory; OFN_FILEMUSTEXIST implies OFN_PATHMUSTEXIST; on
+// success a non-null lpstrFileTitle gets the chosen file's name and
+// extension without its path (of several files, the first), cut to
+// nMaxFileTitle - 1 characters when longer and always terminated. The
 // platform has no windows of its own, so GetForegroundWindow answers null
 // and no dialog has an owner to be transient for.
 #pragma once
