@@ -66,6 +66,9 @@ constexpr const char* kMakeError = R"((function (Err, TypeErr, define, apply, sp
 
 constexpr const char* kRaise = R"((function (e) { throw e; }))";
 
+// One of the bridge's own function texts, evaluated.
+JSCValue* EvaluateFunction(JSCContext* context, const char* text) { return jsc_context_evaluate(context, text, -1); }
+
 void Unref(JSCValue*& value) {
   if (value != nullptr) g_object_unref(value);
   value = nullptr;
@@ -88,8 +91,6 @@ std::vector<void*> GenuineOf(NativeKind kind) {
     if (k == kind) out.push_back(const_cast<void*>(instance));
   return out;
 }
-
-JSCValue* EvaluateFunction(JSCContext* context, const char* text) { return jsc_context_evaluate(context, text, -1); }
 
 ContextState* StateOf(JSCContext* context) {
   auto it = States().find(context);

@@ -67,7 +67,4 @@ void* InstanceOf(JSCContext* context, JSCValue* value, NativeKind kind);
 // context, placed at the script's call.
 void ThrowMadeError(JSCContext* context, const char* description, int code, bool typeError);
 
-// Evaluates one of the bridge's own function texts.
-JSCValue* EvaluateFunction(JSCContext* context, const char* text);
-
 }  // namespace fgbridge

@@ -284,13 +284,10 @@ JSCValue* NewDispatchValue(JSCContext* context, IDispatch* dispatch) {
   return value;
 }
 
-IDispatch* DispatchOf(JSCContext* context, JSCValue* value) {
+bool BridgeObjectOf(JSCContext* context, JSCValue* value, IDispatch*& out) {
   auto* wrapper = static_cast<Wrapper*>(InstanceOf(context, value, NativeKind::Object));
-  return wrapper != nullptr ? wrapper->dispatch : nullptr;
-}
-
-bool IsBridgeObject(JSCContext* context, JSCValue* value) {
-  return InstanceOf(context, value, NativeKind::Object) != nullptr;
+  out = wrapper != nullptr ? wrapper->dispatch : nullptr;
+  return wrapper != nullptr;
 }
 
 unsigned CodeOfMessage(JSCContext* context, const char* message, unsigned fallback) {

@@ -119,8 +119,7 @@ bool ToVariant(JSCContext* context, JSCValue* value, VARIANT* out) {
     out->vt = VT_BSTR;
     return true;
   }
-  if (IsBridgeObject(context, value)) {
-    IDispatch* dispatch = DispatchOf(context, value);
+  if (IDispatch* dispatch = nullptr; BridgeObjectOf(context, value, dispatch)) {
     if (dispatch == nullptr) {
       ThrowFailure(context, RPC_E_DISCONNECTED, nullptr);
       return false;
@@ -130,8 +129,7 @@ bool ToVariant(JSCContext* context, JSCValue* value, VARIANT* out) {
     out->pdispVal = dispatch;
     return true;
   }
-  if (IsBridgeArray(context, value)) {
-    SAFEARRAY* array = SafeArrayOf(context, value);
+  if (SAFEARRAY* array = nullptr; BridgeArrayOf(context, value, array)) {
     SAFEARRAY* copy = nullptr;
     VARTYPE vt = VT_VARIANT;
     HRESULT hr = array != nullptr ? SafeArrayGetVartype(array, &vt) : RPC_E_DISCONNECTED;

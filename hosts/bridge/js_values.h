@@ -72,11 +72,11 @@ class ComponentCall {
 
 // The objects of the bridge's own classes inside script values, known by
 // the engine's private data behind them (never by anything a script can
-// set); null for any other value. A released object's dispatch is null.
-IDispatch* DispatchOf(JSCContext* context, JSCValue* value);
-bool IsBridgeObject(JSCContext* context, JSCValue* value);
-SAFEARRAY* SafeArrayOf(JSCContext* context, JSCValue* value);
-bool IsBridgeArray(JSCContext* context, JSCValue* value);
+// set).
+// True for one of the bridge's own objects (arrays), with its dispatch
+// (array) in `out`: null once released.
+bool BridgeObjectOf(JSCContext* context, JSCValue* value, IDispatch*& out);
+bool BridgeArrayOf(JSCContext* context, JSCValue* value, SAFEARRAY*& out);
 // New script values over an object (a reference of their own) and over an
 // array (taken over; destroyed if no value could be made). Null, with
 // nothing thrown, in a context the bridge is not installed in.

@@ -174,11 +174,11 @@ JSCValue* GetItem(gpointer instance, GPtrArray* args, gpointer) {
 gpointer ConstructVBArray(GPtrArray* args, gpointer) {
   JSCContext* context = jsc_context_get_current();
   JSCValue* value = args->len > 0 ? static_cast<JSCValue*>(args->pdata[0]) : nullptr;
-  if (value == nullptr || !IsBridgeArray(context, value)) {
+  SAFEARRAY* source = nullptr;
+  if (value == nullptr || !BridgeArrayOf(context, value, source)) {
     ThrowTypeError(context, kVBArrayExpected, "VBArray expected");
     return nullptr;
   }
-  SAFEARRAY* source = SafeArrayOf(context, value);
   SAFEARRAY* copy = nullptr;
   HRESULT hr = source != nullptr ? SafeArrayCopy(source, &copy) : RPC_E_DISCONNECTED;
   if (FAILED(hr)) {
@@ -244,13 +244,11 @@ bool ScriptArrayItems(JSCContext* context, JSCValue* source, std::vector<JSCValu
 // The items of a genuine array or object value, or of a script array.
 bool CollectionItems(JSCContext* context, JSCValue* source, std::vector<JSCValue*>& out) {
   if (jsc_value_is_array(source)) return ScriptArrayItems(context, source, out);
-  if (IsBridgeArray(context, source)) {
-    SAFEARRAY* array = SafeArrayOf(context, source);
+  if (SAFEARRAY* array = nullptr; BridgeArrayOf(context, source, array)) {
     if (array == nullptr) ThrowFailure(context, RPC_E_DISCONNECTED, nullptr);
     return array != nullptr && AllElements(context, array, out);
   }
-  if (IsBridgeObject(context, source)) {
-    IDispatch* dispatch = DispatchOf(context, source);
+  if (IDispatch* dispatch = nullptr; BridgeObjectOf(context, source, dispatch)) {
     if (dispatch == nullptr) ThrowFailure(context, RPC_E_DISCONNECTED, nullptr);
     return dispatch != nullptr && EnumeratedItems(context, dispatch, out);
   }
@@ -332,13 +330,10 @@ void InstallCollections(JSCContext* context, ContextState* state) {
   jsc_context_set_value(context, "Enumerator", enumeratorConstructor.value);
 }
 
-SAFEARRAY* SafeArrayOf(JSCContext* context, JSCValue* value) {
+bool BridgeArrayOf(JSCContext* context, JSCValue* value, SAFEARRAY*& out) {
   auto* holder = static_cast<ArrayHolder*>(InstanceOf(context, value, NativeKind::Array));
-  return holder != nullptr ? holder->array : nullptr;
-}
-
-bool IsBridgeArray(JSCContext* context, JSCValue* value) {
-  return InstanceOf(context, value, NativeKind::Array) != nullptr;
+  out = holder != nullptr ? holder->array : nullptr;
+  return holder != nullptr;
 }
 
 JSCValue* NewSafeArrayValue(JSCContext* context, SAFEARRAY* copy) {

@@ -19,9 +19,9 @@ struct InterfaceId {
 // IErrorInfo: the interface's GuidAttribute in the Visual Studio shell
 // interop reference ("IErrorInfo Interface"); ISupportErrorInfo: its
 // GuidAttribute in the SQL Server ExecPackageTask reference
-// ("ISupportErrorInfo Interface"); ICreateErrorInfo: oaidl.idl's
-// declaration, the same family of automation ids (…-547D-101B-8E65-
-// 08002B2BD119).
+// ("ISupportErrorInfo Interface"); ICreateErrorInfo: the value an audit of
+// the published headers gave (no page at hand prints it), of the same
+// family of automation ids (…-547D-101B-8E65-08002B2BD119).
 const InterfaceId kErrorInterfaces[] = {
     {"IErrorInfo", IID_IErrorInfo, u"{1CF2B120-547D-101B-8E65-08002B2BD119}"},
     {"ICreateErrorInfo", IID_ICreateErrorInfo, u"{22F03340-547D-101B-8E65-08002B2BD119}"},
