@@ -22,9 +22,18 @@ class TraceStoreObject {
     char name[260];
     int n = std::snprintf(name, sizeof name, "%s_%0x", kTraceStoreName, static_cast<unsigned>(GetCurrentProcessId()));
     // A store that cannot be made leaves tracing silent; the library loads
-    // all the same (an exception here would end the host).
-    if (n > 0 && n < static_cast<int>(sizeof name) && m_store.CreateStore(name, kTraceStoreSize))
+    // all the same (an exception here would end the host), and says why on
+    // the debugger output.
+    if (n > 0 && n < static_cast<int>(sizeof name) && m_store.CreateStore(name, kTraceStoreSize)) {
       g_traceProcessRecord = m_store.Process();
+    } else {
+      DWORD error = GetLastError();
+      char line[400];
+      std::snprintf(line, sizeof line, "trace: tracing is off: the trace store %s %s (error %lu)\n", name,
+                    error == ERROR_ACCESS_DENIED ? "is held by an object this user does not trust" : "cannot be made",
+                    static_cast<unsigned long>(error));
+      OutputDebugStringA(line);
+    }
     TraceSetOwnStore([]() -> CTraceAllocator* { return &TraceOwnStore(); });
   }
   ~TraceStoreObject() {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "frame/debug_assert.h"
+#include "trace/trace.h"
 
 namespace {
 
@@ -105,17 +106,18 @@ bool CTraceAllocator::CreateStore(const char* name, DWORD size) {
     m_cbView = static_cast<DWORD>(view.RegionSize);
     auto* record = reinterpret_cast<TraceProcessRecord*>(m_pBufferStart);
     if (created == ERROR_ALREADY_EXISTS) {
-      // Another module of this process made the region: share its view.
+      // Another module of this process made the region: its view at pBase
+      // shows the same memory. This object keeps a view of its own all the
+      // same, so that each module unmaps only what it mapped, whatever the
+      // shared count says.
       TraceProcessRecord* base = record->pBase;
       MEMORY_BASIC_INFORMATION theirs{};
       DWORD front = record->cbFrontCommitted;
       if (base != nullptr && VirtualQuery(base, &theirs, sizeof theirs) == sizeof theirs &&
           theirs.AllocationBase == base && theirs.RegionSize == m_cbView && front <= m_cbView &&
           std::memcmp(base, m_pBufferStart, front) == 0) {
-        InterlockedIncrement(&base->nRefCount);
-        UnmapViewOfFile(m_pBufferStart);
-        m_pBufferStart = reinterpret_cast<BYTE*>(base);
-        m_pProcess = base;
+        InterlockedIncrement(&record->nRefCount);
+        m_pProcess = record;
         m_bValid = true;
       }
     } else {
@@ -148,6 +150,7 @@ bool CTraceAllocator::CreateStore(const char* name, DWORD size) {
     CloseHandle(token);
   }
   if (!m_bValid) DropAttempt();
+  m_ownerPid = GetCurrentProcessId();
   return m_bValid;
 }
 
@@ -173,21 +176,28 @@ bool CTraceAllocator::OpenStore(const char* name) {
     GetSystemInfo(&info);
     m_nPageSize = info.dwPageSize;
     m_bValid = true;
+    m_ownerPid = GetCurrentProcessId();
     return true;
   }
   DropAttempt();
   return false;
 }
 
+// Every store object unmaps the view it mapped: the shared count is kept for
+// the settings tool, never trusted for this process's own memory. A forked
+// child leaves the count alone: the attachment is its parent's.
 void CTraceAllocator::CloseStore(bool force) {
+  (void)force;  // each object's view is its own, so there is nothing else to force
   if (!m_bValid) return;
-  if (InterlockedDecrement(&m_pProcess->nRefCount) == 0 || force) UnmapViewOfFile(m_pBufferStart);
+  if (AttachedHere()) InterlockedDecrement(&m_pProcess->nRefCount);
+  UnmapViewOfFile(m_pBufferStart);
   if (m_hMap != nullptr) CloseHandle(m_hMap);
   m_pBufferStart = nullptr;
   m_hMap = nullptr;
   m_bValid = false;
   m_pProcess = nullptr;
-  for (RuntimeDebugReportFunc& report : m_reports) report = nullptr;
+  LONG reportsAlloc = m_nReports;
+  FreeList(m_reports, m_nReports, reportsAlloc);
 }
 
 TraceModuleRecord* CTraceAllocator::GetModule(LONG iModule) const {
@@ -218,7 +228,22 @@ LONG CTraceAllocator::MaxCategories() const {
 }
 
 RuntimeDebugReportFunc CTraceAllocator::ReportOf(LONG iModule) const {
-  return iModule >= 0 && iModule < kTraceLocalModules ? m_reports[iModule] : nullptr;
+  return iModule >= 0 && iModule < m_nReports ? m_reports[iModule] : nullptr;
+}
+
+bool CTraceAllocator::KeepReport(LONG iModule, RuntimeDebugReportFunc report) {
+  if (iModule >= m_nReports) {
+    LONG grown = m_nReports == 0 ? 16 : m_nReports;
+    while (grown <= iModule) grown *= 2;
+    size_t bytes = sizeof(RuntimeDebugReportFunc) * static_cast<size_t>(grown);
+    void* fresh = m_reports == nullptr ? HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes)
+                                       : HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, m_reports, bytes);
+    if (fresh == nullptr) return false;
+    m_reports = static_cast<RuntimeDebugReportFunc*>(fresh);
+    m_nReports = grown;
+  }
+  m_reports[iModule] = report;
+  return true;
 }
 
 bool CTraceAllocator::AcquireGrowth() {
@@ -294,7 +319,7 @@ bool CTraceAllocator::GrowCategories() {
 
 LONG CTraceAllocator::AddModule(HINSTANCE hModule, RuntimeDebugReportFunc report) {
   FG_ASSERT_TEXT(m_pProcess != nullptr, "pProcess", kSource);
-  if (!m_bValid) return -1;
+  if (!m_bValid || !AttachedHere()) return -1;
   for (;;) {
     LONG slots = Load(m_pProcess->nModuleSlots);
     for (LONG i = 0; i < slots; ++i) {
@@ -315,7 +340,13 @@ LONG CTraceAllocator::AddModule(HINSTANCE hModule, RuntimeDebugReportFunc report
       Store(module->base.nCategories, 0);
       Store(module->base.iFirstCategory, -1);
       module->pfnReport = report;
-      if (i < kTraceLocalModules) m_reports[i] = report;
+      // A reused record starts as a new one would, not as its last module left it.
+      module->settings.nTraceLevel = 0;
+      module->settings.eTraceStatus = TraceStatusInherit;
+      if (!KeepReport(i, report)) {
+        module->settings.Unpin();  // no room to remember the routine: the claim is given back
+        return -1;
+      }
       module->settings.Validate(m_pProcess->NextCookie());
       return i;
     }
@@ -325,6 +356,7 @@ LONG CTraceAllocator::AddModule(HINSTANCE hModule, RuntimeDebugReportFunc report
 
 LONG CTraceAllocator::AddCategory(LONG iModule, const WCHAR* name) {
   FG_ASSERT_TEXT(m_pProcess != nullptr, "pProcess", kSource);
+  if (!AttachedHere()) return -1;
   TraceModuleRecord* module = GetModule(iModule);
   if (module == nullptr || name == nullptr) return -1;
   // Only a registered module gets categories; its pin keeps it so meanwhile.
@@ -339,9 +371,16 @@ LONG CTraceAllocator::AddCategory(LONG iModule, const WCHAR* name) {
       if (!category->settings.TryClaim()) continue;
       CopyName(category->szName, name, kTraceNameChars);
       category->nModuleCookie = Load(module->settings.nCookie);
-      category->iNextCategory = Load(module->base.iFirstCategory);
+      category->settings.nTraceLevel = 0;
+      category->settings.eTraceStatus = TraceStatusInherit;
       category->settings.Validate(m_pProcess->NextCookie());
-      Store(module->base.iFirstCategory, j);
+      // Threads registering categories of one module at once each link
+      // their record as the new head with compare-and-swap, so none is lost.
+      LONG head = Load(module->base.iFirstCategory);
+      do {
+        category->iNextCategory = head;
+      } while (!__atomic_compare_exchange_n(&module->base.iFirstCategory, &head, j, false, __ATOMIC_ACQ_REL,
+                                            __ATOMIC_ACQUIRE));
       InterlockedIncrement(&module->base.nCategories);
       result = j;
     }
@@ -353,6 +392,7 @@ LONG CTraceAllocator::AddCategory(LONG iModule, const WCHAR* name) {
 }
 
 bool CTraceAllocator::RemoveModule(LONG iModule) {
+  if (!AttachedHere()) return false;  // a forked child: the registrations are its parent's
   TraceModuleRecord* module = GetModule(iModule);
   // A record that is not a registration has nothing to release.
   if (module == nullptr || Load(module->settings.nCookie) == 0 || Load(module->settings.nUseCount) <= 0) return false;
@@ -364,12 +404,15 @@ bool CTraceAllocator::RemoveModule(LONG iModule) {
       whole = false;  // a broken chain: what follows is not this module's
       break;
     }
-    Store(module->base.iFirstCategory, category->iNextCategory);
+    LONG next = category->iNextCategory;
+    if (!__atomic_compare_exchange_n(&module->base.iFirstCategory, &at, next, false, __ATOMIC_ACQ_REL,
+                                     __ATOMIC_ACQUIRE))
+      continue;  // a category joined the head meanwhile: `at` is now the new head
     InterlockedDecrement(&module->base.nCategories);
-    at = category->iNextCategory;
+    at = next;
     category->settings.Unpin();
   }
-  if (iModule < kTraceLocalModules) m_reports[iModule] = nullptr;
+  if (iModule < m_nReports) m_reports[iModule] = nullptr;
   module->settings.Unpin();
   return whole;
 }

@@ -19,7 +19,10 @@
 // the counts and indices say, chains end after as many steps as the region
 // can hold records, names are copied with their length bounded, and the
 // report routine is never taken from the region (each store object keeps
-// the routines of the modules it registered). Growth stops where the two
+// the routines of the modules it registered, for any number of modules).
+// Each store object maps a view of its own and unmaps it when it closes;
+// nRefCount only tells a settings tool how many are attached. A forked
+// child that inherited the view adds, removes and releases nothing. Growth stops where the two
 // areas would meet and when a commit fails. dwReserved of the process
 // record is held at 1 while a batch of records is being added (0 at rest),
 // so that two threads never build the same batch.
@@ -89,7 +92,6 @@ inline constexpr const char* kTraceUpdateEventName = "FarrowgateTraceTool_Proces
 inline constexpr DWORD kTraceStoreSize = 0x400000;
 inline constexpr int kTraceBatch = 10;                 // records added at a time
 inline constexpr int kTraceNameChars = 63;             // module and category names, without the terminator
-inline constexpr int kTraceLocalModules = 64;          // report routines a store object keeps
 
 // A snapshot entry: a module, its category count, and where its categories
 // start in the snapshot's category list.
@@ -139,6 +141,8 @@ class CTraceAllocator {
   bool GrowModules();
   bool GrowCategories();
   bool AcquireGrowth();
+  bool KeepReport(LONG iModule, RuntimeDebugReportFunc report);
+  bool AttachedHere() const { return m_ownerPid == GetCurrentProcessId(); }
   void ReleaseGrowth();
   bool Commit(DWORD offset, DWORD bytes);
   // Unmaps and closes what a failed create or open took.
@@ -159,5 +163,9 @@ class CTraceAllocator {
   bool m_bValid = false;
   BYTE* m_pBufferStart = nullptr;
   DWORD m_cbView = 0;  // the bytes this object may read: its view's size
-  RuntimeDebugReportFunc m_reports[kTraceLocalModules] = {};
+  // The report routines of the modules this object registered, by record
+  // index; grown as records are taken.
+  RuntimeDebugReportFunc* m_reports = nullptr;
+  LONG m_nReports = 0;
+  DWORD m_ownerPid = 0;  // the process that attached: a forked child changes nothing
 };

@@ -1,6 +1,7 @@
 // Events on semaphores, waits, and the thread-token calls (synchapi.h).
-#include <fcntl.h>
 #include <semaphore.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -12,13 +13,15 @@
 
 #include "handles.h"
 #include "shared_names.h"
+#include "shared_objects.h"
 #include "fgplatform/kernel.h"
 #include "fgplatform/synchapi.h"
 
 namespace {
 
 // One semaphore open in this process, shared by its handles. Its count is
-// 0 (not set) or 1 (set).
+// 0 (not set) or 1 (set). A named one lives in the payload page of a shared
+// object (shared_objects.h), so that it is checked like a file mapping.
 struct Semaphore {
   sem_t* named = nullptr;
   sem_t local{};
@@ -27,7 +30,7 @@ struct Semaphore {
   sem_t* Get() { return named != nullptr ? named : &local; }
   ~Semaphore() {
     if (named != nullptr) {
-      sem_close(named);
+      munmap(named, sizeof(sem_t));
       if (createdHere) fgp::ForgetSharedName(posixName);
     } else {
       sem_destroy(&local);
@@ -54,11 +57,70 @@ std::map<std::string, std::weak_ptr<Semaphore>>& Opened() {
 
 EventHandle* FindEvent(HANDLE h) { return dynamic_cast<EventHandle*>(fgp::FindHandle(h)); }
 
-int SemUnlink(const char* name) { return sem_unlink(name); }
-
 void Set(sem_t* s) {
   int value = 0;
   if (sem_getvalue(s, &value) == 0 && value == 0) sem_post(s);
+}
+
+// The semaphore in the payload page of a shared object; null when it
+// cannot be mapped. The descriptor is closed either way.
+sem_t* MapSemaphore(int fd) {
+  void* at = mmap(nullptr, sizeof(sem_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd,
+                  static_cast<off_t>(fgp::SharedPageBytes()));
+  close(fd);
+  return at == MAP_FAILED ? nullptr : static_cast<sem_t*>(at);
+}
+
+// This user's live event of a name; a stale one is removed on the way.
+sem_t* OpenNamed(const std::string& posixName, fgp::SharedVerdict& verdict) {
+  fgp::SharedHeader h{};
+  int fd = fgp::OpenSharedObject(posixName, true, fgp::SharedKind::Event, h, verdict);
+  if (verdict == fgp::SharedVerdict::Stale) fgp::RemoveStaleObject(posixName);
+  if (fd < 0) return nullptr;
+  if (h.size < sizeof(sem_t)) {
+    close(fd);
+    verdict = fgp::SharedVerdict::Foreign;
+    return nullptr;
+  }
+  return MapSemaphore(fd);
+}
+
+// Makes the event of a name with its semaphore set up before the name
+// appears, or joins this user's live one: ERROR_SUCCESS or
+// ERROR_ALREADY_EXISTS with the semaphore, otherwise the error.
+DWORD CreateOrJoin(const std::string& posixName, bool initialState, Semaphore& out) {
+  int fd = fgp::MakeSharedObject(fgp::SharedKind::Event, sizeof(sem_t));
+  sem_t* made = fd >= 0 ? MapSemaphore(dup(fd)) : nullptr;
+  if (made == nullptr || sem_init(made, 1, initialState ? 1 : 0) != 0) {
+    if (made != nullptr) munmap(made, sizeof(sem_t));
+    if (fd >= 0) close(fd);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  DWORD status = ERROR_NOT_ENOUGH_MEMORY;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    int error = fgp::PublishSharedObject(fd, posixName);
+    if (error == 0) {
+      out.named = made;
+      out.createdHere = true;
+      fgp::RememberSharedName(posixName);
+      made = nullptr;
+      status = ERROR_SUCCESS;
+      break;
+    }
+    if (error != EEXIST) break;
+    fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
+    if ((out.named = OpenNamed(posixName, verdict)) != nullptr) {
+      status = ERROR_ALREADY_EXISTS;
+      break;
+    }
+    if (verdict == fgp::SharedVerdict::Foreign) {
+      status = ERROR_ACCESS_DENIED;  // held by an object this process may not trust
+      break;
+    }
+  }
+  if (made != nullptr) munmap(made, sizeof(sem_t));
+  close(fd);
+  return status;
 }
 
 }  // namespace
@@ -80,19 +142,11 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
     SetLastError(ERROR_ALREADY_EXISTS);
     return fgp::AddHandle(new EventHandle(here, bManualReset != FALSE));
   }
+  fgp::SweepStaleObjects();
   semaphore->posixName = posixName;
-  semaphore->named = sem_open(posixName.c_str(), O_CREAT | O_EXCL, 0600, bInitialState ? 1u : 0u);
-  DWORD status = ERROR_SUCCESS;
-  if (semaphore->named != SEM_FAILED) {
-    semaphore->createdHere = true;
-    fgp::RememberSharedName(posixName, SemUnlink);
-  } else if (errno == EEXIST) {
-    semaphore->named = sem_open(posixName.c_str(), 0);
-    status = ERROR_ALREADY_EXISTS;
-  }
-  if (semaphore->named == SEM_FAILED) {
-    semaphore->named = nullptr;
-    SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY);
+  DWORD status = CreateOrJoin(posixName, bInitialState != FALSE, *semaphore);
+  if (semaphore->named == nullptr) {
+    SetLastError(status);
     return nullptr;
   }
   Opened()[posixName] = semaphore;
@@ -107,9 +161,10 @@ HANDLE WINAPI OpenEventA(DWORD, BOOL, LPCSTR lpName) {
   // The reset kind of an opened event is not known here: it is taken as
   // auto-reset, which is what every event of this system is.
   if (auto here = Opened()[posixName].lock()) return fgp::AddHandle(new EventHandle(here, false));
-  sem_t* named = sem_open(posixName.c_str(), 0);
-  if (named == SEM_FAILED) {
-    SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+  fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
+  sem_t* named = OpenNamed(posixName, verdict);
+  if (named == nullptr) {
+    SetLastError(ERROR_FILE_NOT_FOUND);  // also for an event that is not this user's, or left by an ended process
     return nullptr;
   }
   auto semaphore = std::make_shared<Semaphore>();

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -90,6 +92,27 @@ std::string UntrustedBecause(const std::string& path) {
 void CreatePrivateFile(const std::string& path) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd >= 0) close(fd);
+}
+
+// A store this user may read but not write is opened read-only. Without a
+// write-ahead log beside it the file alone holds the whole store, and it is
+// opened as immutable, so that reading it creates no side files (SQLite
+// would otherwise make its -shm and -wal files); with a log left beside it
+// (a writer that ended without a checkpoint), the log is read too.
+std::string ReadOnlyUri(const std::string& path) {
+  std::string uri = "file:";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("/-._~", c) != nullptr) {
+      uri.push_back(static_cast<char>(c));
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      uri += escaped;
+    }
+  }
+  struct stat st {};
+  bool log = stat((path + "-wal").c_str(), &st) == 0 && st.st_size > 0;
+  return uri + (log ? "?mode=ro" : "?mode=ro&immutable=1");
 }
 
 int64_t Now() {
@@ -302,8 +325,11 @@ LSTATUS Store::Open(const std::string& path) {
   std::vector<std::string> sideFiles;
   for (const char* suffix : {"-wal", "-shm"})
     if (path != kInMemoryStore && access((path + suffix).c_str(), F_OK) != 0) sideFiles.push_back(path + suffix);
-  int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
-                           nullptr);
+  m_readOnly = path != kInMemoryStore && access(path.c_str(), W_OK) != 0 && access(path.c_str(), R_OK) == 0;
+  int rc = m_readOnly ? sqlite3_open_v2(ReadOnlyUri(path).c_str(), &m_db,
+                                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW, nullptr)
+                      : sqlite3_open_v2(path.c_str(), &m_db,
+                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
   LSTATUS status = rc == SQLITE_OK ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
   if (status == ERROR_SUCCESS) {
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
@@ -346,6 +372,7 @@ LSTATUS Store::Check(const std::string&) {
   }
   if (appId == 0) {
     if (tables != 0) return ERROR_REGISTRY_CORRUPT;  // some other database
+    if (m_readOnly) return ERROR_ACCESS_DENIED;      // an empty store this user may not fill
     if (UseWriteAheadLog(m_db) != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
     LSTATUS status = CreateSchema();
     if (status != ERROR_SUCCESS) return status;
@@ -368,8 +395,10 @@ LSTATUS Store::Check(const std::string&) {
   if (LSTATUS status = CheckNames(); status != ERROR_SUCCESS) return status;
   if (LSTATUS status = CheckTree(); status != ERROR_SUCCESS) return status;
   if (version == kFirstVersion) {
+    if (m_readOnly) return ERROR_ACCESS_DENIED;  // an older store that cannot be brought up to date
     if (LSTATUS status = Upgrade(); status != ERROR_SUCCESS) return status;
   }
+  if (m_readOnly) return ERROR_SUCCESS;
   if (UseWriteAheadLog(m_db) != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   if (Exec(m_db, "PRAGMA synchronous=NORMAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   return ERROR_SUCCESS;

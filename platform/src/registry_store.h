@@ -81,6 +81,7 @@ class Store {
   [[nodiscard]] LSTATUS Fail(int sqliteCode);
 
   sqlite3* m_db = nullptr;
+  bool m_readOnly = false;  // a store this user may read but not write: every write is access denied
   std::string m_path;
   uint64_t m_generation = 0;
   std::vector<std::string> m_reported;  // complaints already made

@@ -1,24 +1,18 @@
 // File mappings backed by shared memory, their views, and the page size
 // (memoryapi.h).
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "faults.h"
 #include "handles.h"
 #include "shared_names.h"
+#include "shared_objects.h"
 #include "fgplatform/kernel.h"
 #include "fgplatform/memoryapi.h"
 
@@ -26,39 +20,10 @@ namespace {
 
 using fgp::FaultService;
 
-constexpr uint32_t kMagic = 0x4D534746;  // "FGSM"
 constexpr uint64_t kMaxSectionBytes = 1ull << 32;
 constexpr uint64_t kAllocationGranularity = 65536;
 
-// The platform's own record at the start of every shared object; the
-// mapping's bytes follow it, one page in.
-struct SectionHeader {
-  uint32_t magic;
-  uint32_t reserved;
-  uint64_t size;
-  int32_t creatorPid;
-  uint32_t reserved2;
-  uint64_t creatorStart;
-};
-
-uint64_t PageBytes() { return static_cast<uint64_t>(sysconf(_SC_PAGESIZE)); }
-
-// The start time of a process (clock ticks after boot), 0 when it is gone.
-uint64_t StartTimeOf(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  unsigned long long start = 0;
-  // Fields after the command: state is field 3, the start time field 22.
-  const char* p = text.c_str() + close + 2;
-  for (int field = 3; field < 22 && *p != 0; ++field) p = std::strchr(p, ' ') != nullptr ? std::strchr(p, ' ') + 1 : "";
-  return std::sscanf(p, "%llu", &start) == 1 ? start : 0;
-}
-
-bool CreatorAlive(const SectionHeader& h) {
-  return h.creatorPid > 0 && StartTimeOf(h.creatorPid) == h.creatorStart && h.creatorStart != 0;
-}
+uint64_t PageBytes() { return fgp::SharedPageBytes(); }
 
 // One shared object open in this process, shared by its handles and views.
 struct Section {
@@ -100,62 +65,51 @@ State& Shared() {
   return *state;
 }
 
-bool ReadHeader(int fd, SectionHeader& h) {
-  return pread(fd, &h, sizeof h, 0) == static_cast<ssize_t>(sizeof h) && h.magic == kMagic;
-}
-
-// The header of an object another process is still making is written a
-// moment after the object appears: wait for it briefly.
-bool AwaitHeader(int fd, SectionHeader& h) {
-  for (int tries = 0; tries < 100; ++tries) {
-    if (ReadHeader(fd, h)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return false;
-}
-
-bool SizeHolds(int fd, const SectionHeader& h) {
-  struct stat st {};
-  return fstat(fd, &st) == 0 && h.size <= kMaxSectionBytes &&
-         static_cast<uint64_t>(st.st_size) >= PageBytes() + h.size;
-}
-
-// Opens the existing object of a name: a live one, with its size checked.
-std::shared_ptr<Section> OpenExisting(const std::string& posixName, bool writable, bool& stale) {
-  stale = false;
-  int fd = shm_open(posixName.c_str(), writable ? O_RDWR : O_RDONLY, 0);
-  if (fd < 0) return nullptr;
-  SectionHeader h{};
-  if (!AwaitHeader(fd, h) || !CreatorAlive(h) || !SizeHolds(fd, h)) {
-    stale = true;
-    close(fd);
-    return nullptr;
-  }
-  auto section = std::make_shared<Section>();
-  section->fd = fd;
-  section->posixName = posixName;
-  section->size = h.size;
-  section->writable = writable;
-  return section;
-}
-
-std::shared_ptr<Section> CreateNew(const std::string& posixName, uint64_t size) {
-  int fd = shm_open(posixName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-  if (fd < 0) return nullptr;
-  SectionHeader h{kMagic, 0, size, static_cast<int32_t>(getpid()), 0, StartTimeOf(getpid())};
-  if (ftruncate(fd, static_cast<off_t>(PageBytes() + size)) != 0 ||
-      pwrite(fd, &h, sizeof h, 0) != static_cast<ssize_t>(sizeof h)) {
-    close(fd);
-    shm_unlink(posixName.c_str());
-    return nullptr;
-  }
+std::shared_ptr<Section> SectionOf(int fd, const std::string& posixName, uint64_t size, bool writable) {
   auto section = std::make_shared<Section>();
   section->fd = fd;
   section->posixName = posixName;
   section->size = size;
-  section->createdHere = true;
-  fgp::RememberSharedName(posixName, shm_unlink);
+  section->writable = writable;
   return section;
+}
+
+// Opens the existing object of a name: this user's, whole, and its creator
+// alive; a stale one is removed on the way.
+std::shared_ptr<Section> OpenExisting(const std::string& posixName, bool writable, fgp::SharedVerdict& verdict) {
+  fgp::SharedHeader h{};
+  int fd = fgp::OpenSharedObject(posixName, writable, fgp::SharedKind::Mapping, h, verdict);
+  if (verdict == fgp::SharedVerdict::Stale) fgp::RemoveStaleObject(posixName);
+  return fd >= 0 ? SectionOf(fd, posixName, h.size, writable) : nullptr;
+}
+
+// Makes the object of a name, or joins this user's live one. ERROR_SUCCESS
+// or ERROR_ALREADY_EXISTS with a section; otherwise the error.
+DWORD CreateOrJoin(const std::string& posixName, uint64_t size, std::shared_ptr<Section>& out) {
+  int fd = fgp::MakeSharedObject(fgp::SharedKind::Mapping, size);
+  if (fd < 0) return ERROR_NOT_ENOUGH_MEMORY;
+  // A few rounds: a stale object under the name is removed and the name tried again.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    int error = fgp::PublishSharedObject(fd, posixName);
+    if (error == 0) {
+      out = SectionOf(fd, posixName, size, true);
+      out->createdHere = true;
+      fgp::RememberSharedName(posixName);
+      return ERROR_SUCCESS;
+    }
+    if (error != EEXIST) break;
+    fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
+    if ((out = OpenExisting(posixName, /*writable=*/true, verdict)) != nullptr) {
+      close(fd);
+      return ERROR_ALREADY_EXISTS;
+    }
+    if (verdict == fgp::SharedVerdict::Foreign) {
+      close(fd);
+      return ERROR_ACCESS_DENIED;  // held by an object this process may not trust
+    }
+  }
+  close(fd);
+  return ERROR_NOT_ENOUGH_MEMORY;
 }
 
 std::shared_ptr<Section> OpenedHere(const std::string& posixName) {
@@ -193,41 +147,31 @@ HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES, DWORD flPr
     return nullptr;
   }
   std::lock_guard<std::mutex> guard(Shared().lock);
-  std::string posixName;
   if (lpName == nullptr) {
-    // An unnamed mapping: a name no one else knows, removed at once.
-    static int counter = 0;
-    posixName = "/fg." + std::to_string(getuid()) + ".anon." + std::to_string(getpid()) + "." + std::to_string(++counter);
-    std::shared_ptr<Section> section = CreateNew(posixName, size);
-    if (section == nullptr) {
+    // An unnamed mapping: an object no other process can name.
+    int fd = fgp::MakeSharedObject(fgp::SharedKind::Mapping, size);
+    if (fd < 0) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
-    fgp::ForgetSharedName(posixName);
-    section->createdHere = false;
     SetLastError(ERROR_SUCCESS);
-    return fgp::AddHandle(new MappingHandle(std::move(section)));
+    return fgp::AddHandle(new MappingHandle(SectionOf(fd, "", size, true)));
   }
+  std::string posixName;
   if (!fgp::PosixSharedName(lpName, "", posixName)) return nullptr;
   if (std::shared_ptr<Section> here = OpenedHere(posixName)) {
     SetLastError(ERROR_ALREADY_EXISTS);
     return fgp::AddHandle(new MappingHandle(here));
   }
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (std::shared_ptr<Section> made = CreateNew(posixName, size)) {
-      SetLastError(ERROR_SUCCESS);
-      return HandleFor(std::move(made));
-    }
-    if (errno != EEXIST) break;
-    bool stale = false;
-    if (std::shared_ptr<Section> existing = OpenExisting(posixName, /*writable=*/true, stale)) {
-      SetLastError(ERROR_ALREADY_EXISTS);
-      return HandleFor(std::move(existing));
-    }
-    if (stale) shm_unlink(posixName.c_str());  // left by a process that ended: taken as free
+  fgp::SweepStaleObjects();
+  std::shared_ptr<Section> section;
+  DWORD status = CreateOrJoin(posixName, size, section);
+  if (section == nullptr) {
+    SetLastError(status);
+    return nullptr;
   }
-  SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY);
-  return nullptr;
+  SetLastError(status);
+  return HandleFor(std::move(section));
 }
 
 HANDLE WINAPI OpenFileMappingA(DWORD dwDesiredAccess, BOOL, LPCSTR lpName) {
@@ -236,10 +180,10 @@ HANDLE WINAPI OpenFileMappingA(DWORD dwDesiredAccess, BOOL, LPCSTR lpName) {
   if (!fgp::PosixSharedName(lpName, "", posixName)) return nullptr;
   if (std::shared_ptr<Section> here = OpenedHere(posixName)) return fgp::AddHandle(new MappingHandle(here));
   bool writable = (dwDesiredAccess & (FILE_MAP_WRITE | FILE_MAP_ALL_ACCESS)) != 0 && dwDesiredAccess != FILE_MAP_READ;
-  bool stale = false;
-  std::shared_ptr<Section> section = OpenExisting(posixName, writable, stale);
+  fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
+  std::shared_ptr<Section> section = OpenExisting(posixName, writable, verdict);
   if (section == nullptr) {
-    SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    SetLastError(ERROR_FILE_NOT_FOUND);  // also for an object that is not this user's, or left by an ended process
     return nullptr;
   }
   return HandleFor(std::move(section));

@@ -1,5 +1,6 @@
 #include "shared_names.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,7 +15,7 @@ namespace {
 
 struct CreatedNames {
   std::mutex lock;
-  std::map<std::string, int (*)(const char*)> names;
+  std::map<std::string, pid_t> names;  // and the process that made each
 };
 
 CreatedNames& Created() {
@@ -25,7 +26,8 @@ CreatedNames& Created() {
 void RemoveAllAtExit() {
   CreatedNames& c = Created();
   std::lock_guard<std::mutex> guard(c.lock);
-  for (const auto& [name, unlink] : c.names) unlink(name.c_str());
+  for (const auto& [name, creator] : c.names)
+    if (creator == getpid()) shm_unlink(name.c_str());
   c.names.clear();
 }
 
@@ -47,12 +49,12 @@ bool PosixSharedName(LPCSTR name, const char* kind, std::string& out) {
   return true;
 }
 
-void RememberSharedName(const std::string& posixName, int (*unlink)(const char*)) {
+void RememberSharedName(const std::string& posixName) {
   static bool registered = (std::atexit(RemoveAllAtExit), true);
   (void)registered;
   CreatedNames& c = Created();
   std::lock_guard<std::mutex> guard(c.lock);
-  c.names[posixName] = unlink;
+  c.names[posixName] = getpid();
 }
 
 void ForgetSharedName(const std::string& posixName) {
@@ -60,7 +62,7 @@ void ForgetSharedName(const std::string& posixName) {
   std::lock_guard<std::mutex> guard(c.lock);
   auto it = c.names.find(posixName);
   if (it == c.names.end()) return;
-  it->second(posixName.c_str());
+  if (it->second == getpid()) shm_unlink(posixName.c_str());
   c.names.erase(it);
 }
 

@@ -17,9 +17,10 @@ inline constexpr size_t kMaxSharedName = 200;
 // the name cannot be one.
 bool PosixSharedName(LPCSTR name, const char* kind, std::string& out);
 
-// The process removes `posixName` with `unlink` when ForgetSharedName is
-// called for it, or at exit.
-void RememberSharedName(const std::string& posixName, int (*unlink)(const char*));
+// The process that made the object of `posixName` removes the name when
+// ForgetSharedName is called for it, or at exit. A forked child inherits the
+// record but removes nothing: the names are its parent's.
+void RememberSharedName(const std::string& posixName);
 void ForgetSharedName(const std::string& posixName);
 
 }  // namespace fgp

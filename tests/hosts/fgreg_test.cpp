@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fgplatform/test_process.h"
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -111,6 +112,31 @@ TEST_F(Fgreg, AnEmptyStorePathAndAFullDiskAreErrors) {
   EXPECT_EQ(Run("add 'HKCU\\E' /v x /d y", &out), 0);
   EXPECT_EQ(Run("export 'HKCU\\E' /dev/full", &out), 1) << out;
   EXPECT_NE(out.find("cannot write /dev/full"), std::string::npos) << out;
+}
+
+// The store of a user who may read it but not write it (made read-only, or
+// in a snapshot). As root the test plays that user with setpriv, since root
+// may write any file.
+TEST_F(Fgreg, AStoreTheUserMayOnlyReadIsReadWithoutSideFilesAndNotWritten) {
+  std::string out;
+  ASSERT_EQ(Run("add 'HKCU\\R' /v x /d kept", &out), 0) << out;
+  ASSERT_EQ(chmod(m_store.c_str(), 0400), 0);
+  std::string as;
+  if (geteuid() == 0) {
+    as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    if (fgtest::RunCommand("chown -R 65534:65534 '" + m_folder + "' && " + as + "test -x " + FGREG_PATH) != 0)
+      GTEST_SKIP() << "the user 65534 cannot run " << FGREG_PATH;
+  }
+  std::string fgreg = as + FGREG_PATH + " --registry " + m_store + " ";
+  EXPECT_EQ(fgtest::RunCommand(fgreg + "query 'HKCU\\R'", &out), 0) << out;
+  EXPECT_NE(out.find("x    REG_SZ    kept"), std::string::npos) << out;
+  EXPECT_EQ(access((m_store + "-wal").c_str(), F_OK), -1) << "a reader that may not write leaves no side files";
+  EXPECT_EQ(access((m_store + "-shm").c_str(), F_OK), -1);
+  EXPECT_EQ(fgtest::RunCommand(fgreg + "add 'HKCU\\R' /v y /d new", &out), 1) << out;
+  EXPECT_NE(out.find("access denied"), std::string::npos) << out;
+  EXPECT_EQ(fgtest::RunCommand(fgreg + "query 'HKCU\\R'", &out), 0) << out;
+  EXPECT_EQ(out.find("new"), std::string::npos) << out;
+  EXPECT_EQ(access((m_store + "-wal").c_str(), F_OK), -1);
 }
 
 TEST_F(Fgreg, ADamagedStoreGivesAClearError) {

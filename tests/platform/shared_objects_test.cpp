@@ -2,10 +2,14 @@
 // a child process.
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "fgplatform/test_baseline.h"
@@ -23,6 +27,135 @@ int InChild(F body) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The file that holds the object of a name (shared_objects.h).
+std::string FileOf(const std::string& name, const char* kind = "") {
+  return "/dev/shm/fg." + std::to_string(getuid()) + "." + kind + name;
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Writes a copy of `from` at `to` as the user 65534, the way another user of
+// the machine would plant it; false when this process cannot act as another
+// user (it is not root, or setpriv is missing).
+bool PlantAsAnotherUser(const std::string& from, const std::string& to) {
+  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null 2>&1") != 0) return false;
+  std::string command =
+      "setpriv --reuid=65534 --regid=65534 --clear-groups sh -c 'cat > " + to + "' < " + from + " 2>/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+// Every way a name can hold something this user must not trust: each is
+// refused, by openers as a missing object and by creators as access denied,
+// and left as it was.
+void ExpectRefused(const std::string& name, const std::string& file, bool event) {
+  struct stat st {};
+  ASSERT_EQ(lstat(file.c_str(), &st), 0);
+  bool regular = S_ISREG(st.st_mode);  // a FIFO is not read here: that would wait for a writer
+  std::string before = regular ? Contents(file) : "";
+  if (event) {
+    EXPECT_EQ(OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str()), nullptr) << file;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << file;
+    EXPECT_EQ(CreateEventA(nullptr, FALSE, FALSE, name.c_str()), nullptr) << file;
+  } else {
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, name.c_str()), nullptr) << file;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << file;
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()), nullptr) << file;
+    EXPECT_EQ(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str()), nullptr)
+        << file;
+  }
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << file;
+  EXPECT_EQ(lstat(file.c_str(), &st), 0) << "left in place: " << file;
+  if (regular) {
+    EXPECT_EQ(Contents(file), before) << file;
+  }
+}
+
+TEST(SharedObjects, WhatAnotherUserCouldHavePlantedIsNeverTaken) {
+  // Live objects of this process, whose files are copied under other names:
+  // the copies claim a creator that is alive.
+  std::string real = Unique("real");
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, real.c_str());
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, real.c_str());
+  ASSERT_NE(mapping, nullptr);
+  ASSERT_NE(event, nullptr);
+  for (bool isEvent : {false, true}) {
+    const char* kind = isEvent ? "ev." : "";
+    std::string source = FileOf(real, kind);
+    std::string open = Unique(isEvent ? "openev" : "open");  // this user's, but others may write it
+    {
+      std::ofstream(FileOf(open, kind), std::ios::binary) << Contents(source);
+    }
+    ASSERT_EQ(chmod(FileOf(open, kind).c_str(), 0666), 0);
+    ExpectRefused(open, FileOf(open, kind), isEvent);
+    std::string fifo = Unique(isEvent ? "fifoev" : "fifo");  // would hang a blocking open
+    ASSERT_EQ(mkfifo(FileOf(fifo, kind).c_str(), 0600), 0);
+    ExpectRefused(fifo, FileOf(fifo, kind), isEvent);
+    std::string link = Unique(isEvent ? "linkev" : "link");  // leads elsewhere
+    ASSERT_EQ(symlink(source.c_str(), FileOf(link, kind).c_str()), 0);
+    ExpectRefused(link, FileOf(link, kind), isEvent);
+    for (const std::string& n : {open, fifo, link}) unlink(FileOf(n, kind).c_str());
+  }
+  std::string planted = Unique("planted");
+  bool asOther = PlantAsAnotherUser(FileOf(real), FileOf(planted)) &&
+                 PlantAsAnotherUser(FileOf(real, "ev."), FileOf(planted, "ev."));
+  if (asOther) {
+    ExpectRefused(planted, FileOf(planted), false);
+    ExpectRefused(planted, FileOf(planted, "ev."), true);
+  }
+  unlink(FileOf(planted).c_str());
+  unlink(FileOf(planted, "ev.").c_str());
+  CloseHandle(event);
+  CloseHandle(mapping);
+  if (!asOther) GTEST_SKIP() << "objects of another user not tried: this test must run as root with setpriv";
+}
+
+TEST(SharedObjects, AForkedChildRemovesNoNameOfItsParent) {
+  std::string name = Unique("forked");
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+  ASSERT_NE(mapping, nullptr);
+  ASSERT_NE(event, nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    CloseHandle(event);
+    CloseHandle(mapping);
+    std::exit(0);  // the at-exit clean-up runs
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(access(FileOf(name).c_str(), F_OK), 0) << "the mapping's name is the parent's";
+  EXPECT_EQ(access(FileOf(name, "ev.").c_str(), F_OK), 0) << "the event's name is the parent's";
+  CloseHandle(event);
+  CloseHandle(mapping);
+  EXPECT_NE(access(FileOf(name).c_str(), F_OK), 0) << "removed by the process that made it";
+  EXPECT_NE(access(FileOf(name, "ev.").c_str(), F_OK), 0);
+}
+
+TEST(SharedObjects, AKilledCreatorLeavesNeitherARegionNorAWakeUp) {
+  std::string name = Unique("killed");
+  EXPECT_EQ(InChild([&] {
+              HANDLE m = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+              HANDLE e = CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+              if (m == nullptr || e == nullptr || !SetEvent(e)) return 1;
+              kill(getpid(), SIGKILL);  // no clean-up runs
+              return 2;
+            }),
+            -1);
+  ASSERT_EQ(access(FileOf(name).c_str(), F_OK), 0) << "left behind";
+  EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(access(FileOf(name).c_str(), F_OK), 0) << "removed by the process that found it";
+  EXPECT_EQ(OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str()), nullptr);
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "made anew";
+  EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the dead setter's wake-up is gone";
+  CloseHandle(event);
 }
 
 TEST(SharedMemory, ANamedMappingIsOneMemoryForEveryViewAndProcess) {

@@ -90,20 +90,29 @@ TEST_F(TraceStore, RegistrationGrowsInBatchesAndReusesTheLowestFreeRecords) {
   EXPECT_EQ(m_store.AddCategory(3, u"again"), 0) << "the lowest free category record";
 }
 
-TEST_F(TraceStore, ASecondModuleOfTheProcessJoinsTheSameView) {
+// Two modules of one process share the region, each through a view of its
+// own: whatever the shared count says, the first to close leaves the other's
+// view mapped.
+TEST_F(TraceStore, ASecondModuleOfTheProcessSharesTheRegionThroughAViewOfItsOwn) {
   CTraceAllocator second;
   ASSERT_TRUE(second.CreateStore(m_name.c_str(), kTraceStoreSize));
-  EXPECT_EQ(second.Process(), m_store.Process()) << "one view";
-  EXPECT_EQ(m_store.Process()->nRefCount, 2);
+  EXPECT_NE(second.Process(), m_store.Process()) << "a view of its own";
+  EXPECT_EQ(m_store.Process()->nRefCount, 2) << "of the one region";
   LONG mine = m_store.AddModule(Self());
   LONG theirs = second.AddModule(Self());
   EXPECT_EQ(mine, 0);
   EXPECT_EQ(theirs, 1);
   EXPECT_EQ(second.AddCategory(theirs, u"shared"), 0) << "one category area";
+  EXPECT_EQ(std::u16string(m_store.GetCategory(0)->szName), u"shared") << "seen through both views";
   EXPECT_EQ(m_store.ReportOf(theirs), nullptr) << "routines are kept by the object that registered them";
+  m_store.Process()->nRefCount = 0;  // a settings tool or a stray write lowers the count
+  ASSERT_TRUE(m_store.RemoveModule(mine));
+  m_store.CloseStore(false);
+  EXPECT_EQ(second.GetCategory(0)->settings.nCookie, 3) << "the second module's view stays mapped";
+  EXPECT_TRUE(second.RemoveModule(theirs));
+  EXPECT_EQ(second.Process()->nRefCount, -1) << "each close lowers the shared count once";
   second.CloseStore(false);
-  EXPECT_EQ(m_store.Process()->nRefCount, 1);
-  EXPECT_EQ(m_store.GetCategory(0)->settings.nCookie, 3) << "the view stays for the other module";
+  ASSERT_TRUE(m_store.CreateStore(m_name.c_str(), kTraceStoreSize));
 }
 
 TEST_F(TraceStore, ASnapshotLeavesOutAModuleWhoseCategoryWasClaimedAgain) {
@@ -224,6 +233,56 @@ TEST_F(TraceStore, ThreadsRegisteringWhileSnapshotsAreTakenLoseAndDoubleNothing)
   for (LONG j = 0; j < p->nCategorySlots; ++j) EXPECT_EQ(m_store.GetCategory(j)->settings.nCookie, 0) << j;
   EXPECT_EQ(p->dwReserved, 0u) << "no batch left half built";
   reader.CloseStore(false);
+}
+
+TEST_F(TraceStore, ThreadsRegisteringCategoriesOfOneModuleLoseNone) {
+  LONG module = m_store.AddModule(Self());
+  for (int round = 0; round < 20; ++round) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+      threads.emplace_back([&] {
+        for (int c = 0; c < 20; ++c) EXPECT_GE(m_store.AddCategory(module, u"c"), 0);
+      });
+    for (std::thread& t : threads) t.join();
+    std::set<LONG> chained;
+    for (LONG at = m_store.GetModule(module)->base.iFirstCategory; at != -1 && chained.size() <= 160;
+         at = m_store.GetCategory(at)->iNextCategory)
+      chained.insert(at);
+    ASSERT_EQ(chained.size(), 160u) << "round " << round << ": every category is in the module's chain";
+    EXPECT_EQ(m_store.GetModule(module)->base.nCategories, 160);
+    ASSERT_TRUE(m_store.RemoveModule(module));
+    for (LONG j = 0; j < m_store.Process()->nCategorySlots; ++j)
+      ASSERT_EQ(m_store.GetCategory(j)->settings.nCookie, 0) << "round " << round << ": record " << j << " freed";
+    module = m_store.AddModule(Self());
+  }
+}
+
+int Report(int, const char*, int, const char*, const char*, ...) { return 0; }
+
+TEST_F(TraceStore, AReusedRecordStartsAsNewAndEveryModuleKeepsItsReportRoutine) {
+  LONG module = m_store.AddModule(Self());
+  LONG category = m_store.AddCategory(module, u"c");
+  m_store.GetModule(module)->settings.nTraceLevel = 2;
+  m_store.GetModule(module)->settings.eTraceStatus = TraceStatusDisabled;  // as a user silences it
+  m_store.GetCategory(category)->settings.nTraceLevel = 1;
+  m_store.GetCategory(category)->settings.eTraceStatus = TraceStatusEnabled;
+  ASSERT_TRUE(m_store.RemoveModule(module));
+  ASSERT_EQ(m_store.AddModule(Self()), module) << "the same record, taken again";
+  ASSERT_EQ(m_store.AddCategory(module, u"d"), category);
+  EXPECT_EQ(m_store.GetModule(module)->settings.eTraceStatus, static_cast<DWORD>(TraceStatusInherit));
+  EXPECT_EQ(m_store.GetModule(module)->settings.nTraceLevel, 0u);
+  EXPECT_EQ(m_store.GetCategory(category)->settings.eTraceStatus, static_cast<DWORD>(TraceStatusInherit));
+  EXPECT_EQ(m_store.GetCategory(category)->settings.nTraceLevel, 0u);
+
+  std::vector<LONG> modules;
+  for (int i = 0; i < 200; ++i) modules.push_back(m_store.AddModule(Self(), Report));
+  for (LONG m : modules) {
+    ASSERT_GE(m, 0);
+    EXPECT_EQ(m_store.ReportOf(m), &Report) << "module record " << m;
+  }
+  EXPECT_EQ(m_store.ReportOf(module), nullptr) << "registered without one";
+  ASSERT_TRUE(m_store.RemoveModule(modules.back()));
+  EXPECT_EQ(m_store.ReportOf(modules.back()), nullptr) << "forgotten with its module";
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,10 @@ class Host {
     if (m_out != nullptr) pclose(m_out);
   }
   DWORD Pid() const { return m_pid; }
+  std::string ReadLine() {
+    char line[256];
+    return m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr ? line : "";
+  }
   // The rest of its output, and its exit status (-1 for a signal).
   int Finish(std::string& output) {
     char buffer[256];
@@ -47,6 +53,27 @@ int Tool(const std::string& args, std::string* output = nullptr) {
   return fgtest::RunCommand(std::string(FGTRACE_PATH) + " " + args, output);
 }
 
+// The file that holds a process's trace store (platform/src/shared_objects.h).
+std::string StoreFileOf(DWORD pid) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(pid));
+  return "/dev/shm/fg." + std::to_string(getuid()) + "." + kTraceStoreName + "_" + hex;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// A host killed where nothing of it can clean up: its pid.
+DWORD KilledHost() {
+  Host host("run 1000");
+  kill(static_cast<pid_t>(host.Pid()), SIGKILL);
+  std::string rest;
+  host.Finish(rest);
+  return host.Pid();
+}
+
 TEST(TraceTool, AHostFollowsACategoryChangedFromAnotherProcess) {
   Host host("wait");
   ASSERT_NE(host.Pid(), 0u);
@@ -62,6 +89,63 @@ TEST(TraceTool, AHostFollowsACategoryChangedFromAnotherProcess) {
   std::string hostOutput;
   EXPECT_EQ(host.Finish(hostOutput), 0) << "the host's next line follows the new setting";
   EXPECT_EQ(hostOutput.substr(0, 10), "got: tick ");
+}
+
+TEST(TraceTool, AForkedChildLeavesItsParentsStoreWhole) {
+  Host host("fork 50");
+  ASSERT_NE(host.Pid(), 0u);
+  ASSERT_EQ(host.ReadLine(), "forked\n");
+  std::string out;
+  ASSERT_EQ(Tool("show " + std::to_string(host.Pid()), &out), 0) << out;
+  EXPECT_NE(out.find("module trace_host (handle 1): level 0, inherit"), std::string::npos) << out;
+  EXPECT_NE(out.find("category traceCOM (handle 2)"), std::string::npos) << out;
+  std::string rest;
+  EXPECT_EQ(host.Finish(rest), 0);
+}
+
+TEST(TraceTool, AKilledHostsStoreIsRemovedByTheNextListingOrHost) {
+  DWORD listed = KilledHost();
+  ASSERT_TRUE(Exists(StoreFileOf(listed))) << "nothing of the killed host ran to remove it";
+  std::string out;
+  ASSERT_EQ(Tool("list", &out), 0) << out;
+  EXPECT_EQ(out.find(std::to_string(listed) + "\t"), std::string::npos) << out;
+  EXPECT_FALSE(Exists(StoreFileOf(listed))) << "the listing removed it";
+
+  DWORD swept = KilledHost();
+  ASSERT_TRUE(Exists(StoreFileOf(swept)));
+  Host next("run 1");
+  std::string rest;
+  EXPECT_EQ(next.Finish(rest), 0);
+  EXPECT_FALSE(Exists(StoreFileOf(swept))) << "the next host to make its store removed it";
+}
+
+// The name the host will use is taken before it starts (the shell's pid is
+// the host's after exec): by another user when the suite can act as one,
+// else by a file of this user that others may write.
+TEST(TraceTool, AHostWhoseStoreNameIsTakenSaysSoAndTracesNothing) {
+  bool asOther = geteuid() == 0 && std::system("command -v setpriv >/dev/null 2>&1") == 0;
+  std::string plant = asOther ? "setpriv --reuid=65534 --regid=65534 --clear-groups sh -c \"printf planted > $f\""
+                              : "printf planted > $f && chmod 666 $f";
+  std::string prefix = "/dev/shm/fg." + std::to_string(getuid()) + "." + kTraceStoreName + "_";
+  std::string out;
+  int status = fgtest::RunCommand("sh -c 'f=" + prefix + "$(printf %x $$); " + plant +
+                                      " && echo pid $$ && FARROWGATE_DEBUG_OUTPUT=stderr exec " + TRACE_HOST_PATH +
+                                      " run 1' 2>&1",
+                                  &out);
+  unsigned pid = 0;
+  ASSERT_EQ(std::sscanf(out.c_str(), "pid %u", &pid), 1) << out;
+  std::string file = StoreFileOf(pid);
+  struct stat st {};
+  bool planted = lstat(file.c_str(), &st) == 0;
+  unlink(file.c_str());
+  EXPECT_EQ(status, 0) << out;
+  ASSERT_TRUE(planted) << "the planted object stays";
+  EXPECT_EQ(static_cast<unsigned>(st.st_size), 7u) << "and is not written";
+  EXPECT_NE(out.find("trace: tracing is off: the trace store " + file.substr(file.find(kTraceStoreName)) +
+                     " is held by an object this user does not trust (error 5)"),
+            std::string::npos)
+      << out;
+  if (!asOther) GTEST_SKIP() << "planted by this user only: this test must run as root with setpriv for another user";
 }
 
 TEST(TraceTool, ClearErrorsForBadRequests) {
