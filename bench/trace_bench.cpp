@@ -6,6 +6,7 @@
 #include "ratio_reporter.h"
 #include "trace/trace.h"
 #include "trace/trace_settings.h"
+#include "trace/trace_tool.h"
 
 namespace {
 
@@ -17,11 +18,30 @@ void BaselineEmptyCall(benchmark::State& state) {
 }
 BENCHMARK(BaselineEmptyCall);
 
-void TraceNotAdmitted(benchmark::State& state) {
+void NotAdmitted(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) FGTRACE(traceString, 2, "Warning: implicit LoadString(%u) failed\n", ++i);
 }
+
+// With the default settings: module and category inherit the process's level 0.
+void TraceNotAdmitted(benchmark::State& state) { NotAdmitted(state); }
 BENCHMARK(TraceNotAdmitted);
+
+// The library's module disabled, the way a user silences it.
+void TraceNotAdmittedModuleDisabled(benchmark::State& state) {
+  TraceModifyModule(nullptr, TraceLibraryModule(), 0, TraceStatusDisabled);
+  NotAdmitted(state);
+  TraceModifyModule(nullptr, TraceLibraryModule(), 0, TraceStatusInherit);
+}
+BENCHMARK(TraceNotAdmittedModuleDisabled);
+
+// The category enabled at a level below the line's.
+void TraceNotAdmittedCategoryLevelLower(benchmark::State& state) {
+  TraceModifyCategory(nullptr, traceString.Handle(), 1, TraceStatusEnabled);
+  NotAdmitted(state);
+  TraceModifyCategory(nullptr, traceString.Handle(), 0, TraceStatusInherit);
+}
+BENCHMARK(TraceNotAdmittedCategoryLevelLower);
 
 int __cdecl Discard(int, const char*, int, const char*, const char*, ...) { return 0; }
 

@@ -33,17 +33,23 @@ class TraceCategory {
 extern const TraceProcessRecord* g_traceProcessRecord;
 extern const TraceModuleRecord* g_traceModuleRecord;
 
-// Whether a line can be passed over without the whole filter: when the
-// category and the library's module both inherit, only the process's
-// switch and level decide. Answers false whenever the full filter must
-// look (it then decides alone).
+// Whether a line can be passed over without the whole filter: the same
+// decision as the filter's, from the category's own setting when it is
+// enabled, else the library module's when the category inherits and the
+// module is enabled, else the process's when both inherit; a disabled
+// category or module admits nothing. Answers false for every line the filter
+// may admit (it then decides alone).
 inline bool TraceSkipsQuickly(const TraceCategory& category, UINT level) {
   const TraceCategoryRecord* record = category.Record();
   const TraceProcessRecord* process = g_traceProcessRecord;
   const TraceModuleRecord* module = g_traceModuleRecord;
   if (record == nullptr || process == nullptr || module == nullptr) return true;  // nothing is written
-  if (record->settings.eTraceStatus != TraceStatusInherit || module->settings.eTraceStatus != TraceStatusInherit)
-    return false;
+  DWORD categoryStatus = record->settings.eTraceStatus;
+  if (categoryStatus == TraceStatusEnabled) return level > record->settings.nTraceLevel;
+  if (categoryStatus != TraceStatusInherit) return true;
+  DWORD moduleStatus = module->settings.eTraceStatus;
+  if (moduleStatus == TraceStatusEnabled) return level > module->settings.nTraceLevel;
+  if (moduleStatus != TraceStatusInherit) return true;
   return process->bEnabled == 0 || level > process->nTraceLevel;
 }
 

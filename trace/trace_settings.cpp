@@ -35,6 +35,7 @@ class TraceStoreObject {
       OutputDebugStringA(line);
     }
     TraceSetOwnStore([]() -> CTraceAllocator* { return &TraceOwnStore(); });
+    TraceSetRaise(FrameThrow);
   }
   ~TraceStoreObject() {
     g_traceProcessRecord = nullptr;
@@ -115,18 +116,18 @@ bool ShouldTrace(DWORD_PTR moduleHandle, DWORD_PTR categoryHandle, UINT level, T
   *pfnDebugReport = nullptr;
   CTraceAllocator& store = TraceOwnStore();
   const TraceProcessRecord* process = store.Process();
+  FG_ASSERT_TEXT(process != nullptr, "pProcess", kSource);
   if (process == nullptr) return false;  // no store: nothing is written
   LONG iModule = IndexOf(moduleHandle);
-  const TraceModuleRecord* module =
-      iModule >= 0 && iModule < process->nModuleSlots ? store.GetModule(iModule) : nullptr;
+  // GetModule and GetCategory assert on handles above the counts themselves.
+  const TraceModuleRecord* module = store.GetModule(iModule);
   if (module == nullptr) {
     FG_ASSERT_TEXT(false, "pModule != 0", kSource);
     return false;
   }
   *pfnDebugReport = store.ReportOf(iModule);
   LONG iCategory = IndexOf(categoryHandle);
-  TraceCategoryRecord* category =
-      iCategory >= 0 && iCategory < process->nCategorySlots ? store.GetCategory(iCategory) : nullptr;
+  TraceCategoryRecord* category = store.GetCategory(iCategory);
   if (category == nullptr) return false;
   DWORD moduleStatus = module->settings.eTraceStatus;
   DWORD categoryStatus = category->settings.eTraceStatus;
@@ -150,17 +151,17 @@ void NotifyTool() {
 WCHAR* AllocConversionBuffer(WCHAR** ppBuff, int nLength, WCHAR* pszFixed, int nFixed) {
   FG_ASSERT_TEXT(ppBuff != nullptr && nLength >= 0 && pszFixed != nullptr, "ppBuff && nLength >= 0 && pszFixed",
                  kSource);
-  if (ppBuff == nullptr || nLength < 0 || pszFixed == nullptr) throw CFrameException(E_INVALIDARG);
+  if (ppBuff == nullptr || nLength < 0 || pszFixed == nullptr) FrameThrow(E_INVALIDARG);
   size_t bytes = static_cast<size_t>(nLength) * sizeof(WCHAR);
   if (*ppBuff == pszFixed) {
     if (nLength > nFixed) {
       auto* heap = static_cast<WCHAR*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes));
-      if (heap == nullptr) throw CFrameException(E_OUTOFMEMORY);
+      if (heap == nullptr) FrameThrow(E_OUTOFMEMORY);
       *ppBuff = heap;
     }
   } else if (*ppBuff != nullptr && nLength > nFixed) {
     auto* heap = static_cast<WCHAR*>(HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, *ppBuff, bytes));
-    if (heap == nullptr) throw CFrameException(E_OUTOFMEMORY);
+    if (heap == nullptr) FrameThrow(E_OUTOFMEMORY);
     *ppBuff = heap;
   } else {
     if (*ppBuff != nullptr) HeapFree(GetProcessHeap(), 0, *ppBuff);
@@ -195,5 +196,5 @@ CNarrowToWide::CNarrowToWide(const char* text) {
   }
   FreeConversionBuffer(m_psz, m_szFixed, kConversionInline);
   m_psz = nullptr;
-  throw CFrameException(HRESULT_FROM_WIN32(error));
+  FrameThrow(HRESULT_FROM_WIN32(error));
 }

@@ -12,6 +12,14 @@ constexpr const char* kSource = "tracetool";
 
 CTraceAllocator* (*g_ownStore)() = nullptr;
 
+[[noreturn]] void ThrowDirectly(HRESULT hr) { throw CFrameException(hr); }
+void (*g_raise)(HRESULT) = ThrowDirectly;
+
+[[noreturn]] void Raise(HRESULT hr) {
+  g_raise(hr);
+  throw CFrameException(hr);  // not reached: every raise routine throws
+}
+
 CTraceAllocator* Resolve(TraceStoreHandle store) {
   if (store != nullptr) return store;
   return g_ownStore != nullptr ? g_ownStore() : nullptr;
@@ -20,14 +28,14 @@ CTraceAllocator* Resolve(TraceStoreHandle store) {
 // A store handle the operation needs: E_FAIL without one.
 CTraceAllocator* Required(TraceStoreHandle store) {
   FG_ASSERT_TEXT(store != nullptr, "__condVal", kSource);
-  if (store == nullptr) throw CFrameException(E_FAIL);
+  if (store == nullptr) Raise(E_FAIL);
   return store;
 }
 
 CTraceAllocator* WithSnapshot(TraceStoreHandle store) {
-  CTraceAllocator* allocator = Required(Resolve(store));
+  CTraceAllocator* allocator = Required(store);
   FG_ASSERT_TEXT(allocator->HasSnapshot(), "pAllocator->m_bSnapshot", kSource);
-  if (!allocator->HasSnapshot() || !allocator->IsValid()) throw CFrameException(E_FAIL);
+  if (!allocator->HasSnapshot() || !allocator->IsValid()) Raise(E_FAIL);
   return allocator;
 }
 
@@ -61,6 +69,8 @@ void StoreSettings(TraceSettings& settings, UINT level, DWORD status) {
 
 void TraceSetOwnStore(CTraceAllocator* (*own)()) { g_ownStore = own; }
 
+void TraceSetRaise(void (*raise)(HRESULT)) { g_raise = raise != nullptr ? raise : ThrowDirectly; }
+
 TraceStoreHandle TraceOpenProcess(DWORD processId) {
   char name[64];
   int n = std::snprintf(name, sizeof name, "%s_%0x", kTraceStoreName, static_cast<unsigned>(processId));
@@ -79,7 +89,7 @@ void TraceCloseProcess(TraceStoreHandle store) {
   delete allocator;
 }
 
-void TraceSnapshotProcess(TraceStoreHandle store) { Required(Resolve(store))->TakeSnapshot(); }
+void TraceSnapshotProcess(TraceStoreHandle store) { Required(store)->TakeSnapshot(); }
 
 void TraceGetProcessInfo(TraceStoreHandle store, TraceProcessInfo* info) {
   CTraceAllocator* allocator = WithSnapshot(store);
@@ -97,9 +107,12 @@ void TraceGetProcessInfo(TraceStoreHandle store, TraceProcessInfo* info) {
 void TraceGetModuleInfo(TraceStoreHandle store, int position, TraceModuleInfo* info) {
   CTraceAllocator* allocator = WithSnapshot(store);
   const TraceSnapshotModule* entry = allocator->SnapshotModule(position);
-  if (entry == nullptr) RaiseException(EXCEPTION_ARRAY_BOUNDS_EXCEEDED, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  if (entry == nullptr) {
+    FG_ASSERT_TEXT(false, "nIndex >= 0 && nIndex < m_nSize", kSource);
+    RaiseException(EXCEPTION_ARRAY_BOUNDS_EXCEEDED, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  }
   TraceModuleRecord* module = ModuleOf(allocator, entry->hModule);
-  if (module == nullptr) throw CFrameException(E_FAIL);
+  if (module == nullptr) Raise(E_FAIL);
   CopyText(info->szName, 64, module->base.szName, 256);
   CopyText(info->szPath, 260, module->base.szPath, 260);
   info->nLevel = module->settings.nTraceLevel;
@@ -111,15 +124,15 @@ void TraceGetModuleInfo(TraceStoreHandle store, int position, TraceModuleInfo* i
 void TraceGetCategoryInfo(TraceStoreHandle store, DWORD_PTR hModule, int position, TraceCategoryInfo* info) {
   CTraceAllocator* allocator = WithSnapshot(store);
   TraceModuleRecord* module = ModuleOf(allocator, hModule);
-  if (module == nullptr || position < 0) throw CFrameException(E_FAIL);
+  if (module == nullptr || position < 0) Raise(E_FAIL);
   LONG at = module->base.iFirstCategory;
   for (int step = 0; step < position && at != -1 && step < allocator->MaxCategories(); ++step) {
     TraceCategoryRecord* category = allocator->GetCategory(at);
-    if (category == nullptr) throw CFrameException(E_FAIL);
+    if (category == nullptr) Raise(E_FAIL);
     at = category->iNextCategory;
   }
   TraceCategoryRecord* category = allocator->GetCategory(at);
-  if (category == nullptr) throw CFrameException(E_FAIL);
+  if (category == nullptr) Raise(E_FAIL);
   CopyText(info->szName, 64, category->szName, 64);
   info->nLevel = category->settings.nTraceLevel;
   info->eStatus = ReportedStatus(category->settings.eTraceStatus);
@@ -150,7 +163,7 @@ bool TraceModifyCategory(TraceStoreHandle store, DWORD_PTR hCategory, UINT level
 
 bool TraceGetProcess(TraceStoreHandle store, UINT* level, bool* enabled, bool* showCategory, bool* showFileLine) {
   CTraceAllocator* allocator = Resolve(store);
-  if (allocator == nullptr || !allocator->IsValid()) throw CFrameException(E_FAIL);
+  if (allocator == nullptr || !allocator->IsValid()) Raise(E_FAIL);
   const TraceProcessRecord* p = allocator->Process();
   if (level != nullptr) *level = p->nTraceLevel;
   if (enabled != nullptr) *enabled = p->bEnabled != 0;
@@ -161,7 +174,7 @@ bool TraceGetProcess(TraceStoreHandle store, UINT* level, bool* enabled, bool* s
 
 bool TraceGetModule(TraceStoreHandle store, DWORD_PTR hModule, UINT* level, DWORD* status) {
   TraceModuleRecord* module = ModuleOf(Resolve(store), hModule);
-  if (module == nullptr) throw CFrameException(E_FAIL);
+  if (module == nullptr) Raise(E_FAIL);
   if (level != nullptr) *level = module->settings.nTraceLevel;
   if (status != nullptr) *status = ReportedStatus(module->settings.eTraceStatus);
   return true;
@@ -169,7 +182,7 @@ bool TraceGetModule(TraceStoreHandle store, DWORD_PTR hModule, UINT* level, DWOR
 
 bool TraceGetCategory(TraceStoreHandle store, DWORD_PTR hCategory, UINT* level, DWORD* status) {
   TraceCategoryRecord* category = CategoryOf(Resolve(store), hCategory);
-  if (category == nullptr) throw CFrameException(E_FAIL);
+  if (category == nullptr) Raise(E_FAIL);
   if (level != nullptr) *level = category->settings.nTraceLevel;
   if (status != nullptr) *status = ReportedStatus(category->settings.eTraceStatus);
   return true;

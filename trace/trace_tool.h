@@ -1,7 +1,8 @@
 // The operations a settings tool uses on the trace store of a process: open
 // the region of a process, take a snapshot of its modules and categories,
-// read their settings and change them. A null store handle stands for the
-// calling process's own store (set by the library at load).
+// read their settings and change them. For the modify and get operations a
+// null store handle stands for the calling process's own store (set by the
+// library at load); close, snapshot and the info operations need a handle.
 #pragma once
 
 #include "trace/trace.h"
@@ -38,14 +39,20 @@ struct TraceCategoryInfo {
 
 // The calling process's own store, for null store handles.
 void TraceSetOwnStore(CTraceAllocator* (*own)());
+// How the operations raise CFrameException: the library sets the routine
+// that writes the exception's trace line first; a settings tool, which has
+// no trace facility of its own, throws directly.
+void TraceSetRaise(void (*raise)(HRESULT));
 
 // Null when the process has no store (or it cannot be opened).
 TraceStoreHandle TraceOpenProcess(DWORD processId);
-// These raise CFrameException E_FAIL for a null handle.
+// These raise CFrameException E_FAIL for a null handle, after the debug
+// assertion "__condVal".
 void TraceCloseProcess(TraceStoreHandle store);
 void TraceSnapshotProcess(TraceStoreHandle store);
-// These need a snapshot; a position outside it raises the structured
-// exception 0xC000008C, a missing record CFrameException E_FAIL.
+// These need a handle and its snapshot (E_FAIL without either); a position
+// outside the snapshot raises the structured exception 0xC000008C, a missing
+// record CFrameException E_FAIL.
 void TraceGetProcessInfo(TraceStoreHandle store, TraceProcessInfo* info);
 void TraceGetModuleInfo(TraceStoreHandle store, int position, TraceModuleInfo* info);
 void TraceGetCategoryInfo(TraceStoreHandle store, DWORD_PTR hModule, int position, TraceCategoryInfo* info);

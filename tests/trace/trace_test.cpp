@@ -5,6 +5,7 @@
 #include "frame/frame_exception.h"
 #include "trace/trace.h"
 #include "trace/trace_settings.h"
+#include "trace/trace_tool.h"
 
 namespace {
 
@@ -96,10 +97,17 @@ TEST_F(Trace, UnknownHandlesWriteNothingAndAreReported) {
   va_list none{};
   TraceWriteA(99, "file", 1, traceCOM.Handle(), 0, "never\n", none);
   std::vector<fgtest::DebugReport> reports = Reports();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_NE(reports[0].text.find("pModule != 0"), std::string::npos) << reports[0].text;
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_NE(reports[0].text.find("iModule < modcnt"), std::string::npos) << reports[0].text;
+  EXPECT_NE(reports[1].text.find("pModule != 0"), std::string::npos) << reports[1].text;
   TraceWriteA(TraceLibraryModule(), "file", 1, 0, 0, "never\n", none);
   EXPECT_TRUE(TraceLines().empty()) << "category handle 0";
+  TraceWriteA(TraceLibraryModule(), "file", 1, 5000, 0, "never\n", none);
+  reports = Reports();
+  ASSERT_EQ(reports.size(), 3u) << "a category handle above the count";
+  EXPECT_NE(reports[2].text.find("(iCategory < m_pProcess->CategoryCount()) || (iCategory == -1)"), std::string::npos)
+      << reports[2].text;
+  EXPECT_TRUE(TraceLines().empty());
 }
 
 TEST_F(Trace, FrameThrowTracesThenThrows) {
@@ -110,6 +118,50 @@ TEST_F(Trace, FrameThrowTracesThenThrows) {
     EXPECT_EQ(e.m_hrCode, E_OUTOFMEMORY);
   }
   EXPECT_EQ(TraceLines(), std::vector<std::string>{"FrameThrow: hr = 0x8007000e\n"});
+}
+
+// The settings-tool operations that need a store handle refuse a null one,
+// after their assertion, through the throw routine and its trace line; a
+// snapshot position outside the list is asserted before its structured
+// exception.
+TEST_F(Trace, ToolOperationsWithoutAStoreOrPastTheSnapshotAreRefusedAndReported) {
+  TraceProcessInfo process{};
+  TraceModuleInfo module{};
+  TraceCategoryInfo category{};
+  auto refused = [](auto call) {
+    try {
+      call();
+    } catch (const CFrameException& e) {
+      return e.m_hrCode == E_FAIL;
+    }
+    return false;
+  };
+  EXPECT_TRUE(refused([] { TraceSnapshotProcess(nullptr); }));
+  EXPECT_TRUE(refused([&] { TraceGetProcessInfo(nullptr, &process); }));
+  EXPECT_TRUE(refused([&] { TraceGetModuleInfo(nullptr, 0, &module); }));
+  EXPECT_TRUE(refused([&] { TraceGetCategoryInfo(nullptr, TraceLibraryModule(), 0, &category); }));
+  std::vector<fgtest::DebugReport> reports = Reports();
+  int assertions = 0;
+  for (const fgtest::DebugReport& r : reports) assertions += r.text.find("__condVal") != std::string::npos;
+  EXPECT_EQ(assertions, 4);
+  EXPECT_EQ(TraceLines(), std::vector<std::string>(4, "FrameThrow: hr = 0x80004005\n"));
+  EXPECT_EQ(process.dwId, 0u) << "nothing was read from this process's own store";
+
+  TraceStoreHandle store = TraceOpenProcess(GetCurrentProcessId());
+  ASSERT_NE(store, nullptr);
+  TraceSnapshotProcess(store);
+  TraceGetProcessInfo(store, &process);
+  EXPECT_EQ(process.dwId, GetCurrentProcessId());
+  bool raised = false;
+  try {
+    TraceGetModuleInfo(store, process.nModules, &module);
+  } catch (const CStructuredException& e) {
+    raised = e.Code() == 0xC000008Cu;
+  }
+  EXPECT_TRUE(raised);
+  reports = Reports();
+  EXPECT_NE(reports.back().text.find("nIndex >= 0 && nIndex < m_nSize"), std::string::npos) << reports.back().text;
+  TraceCloseProcess(store);
 }
 
 TEST_F(Trace, CheckCrtErrorMapsEachNumber) {
