@@ -67,6 +67,34 @@ class TraceModule {
 
 __attribute__((init_priority(190))) TraceModule g_traceModule;
 
+// A settings tool waiting for a process of this name (trace_tool.h) is told
+// once the library's module and categories are registered, and given a
+// moment to apply its settings before the library's first line.
+void MeetWaitingTool() {
+  const TraceProcessRecord* process = TraceOwnStore().Process();
+  if (process == nullptr) return;
+  char name[kTraceNameChars + 1];
+  int n = WideCharToMultiByte(CP_UTF8, 0, process->base.szName, -1, name, sizeof name, nullptr, nullptr);
+  char waiting[128], applied[64];
+  if (n <= 0 || !TraceWaitingEventName(name, waiting, sizeof waiting) ||
+      !TraceAppliedEventName(GetCurrentProcessId(), applied, sizeof applied))
+    return;
+  HANDLE tool = OpenEventA(EVENT_MODIFY_STATE, FALSE, waiting);
+  if (tool == nullptr) return;  // no tool waits: the usual case, one failed open
+  if (HANDLE done = CreateEventA(nullptr, FALSE, FALSE, applied)) {
+    SetEvent(tool);
+    (void)WaitForSingleObject(done, kTraceToolWaitMs);
+    CloseHandle(done);
+  }
+  CloseHandle(tool);
+}
+
+// After the categories, which are registered at priority 200.
+struct TraceToolMeeting {
+  TraceToolMeeting() { MeetWaitingTool(); }
+};
+__attribute__((init_priority(210))) TraceToolMeeting g_traceToolMeeting;
+
 LONG IndexOf(DWORD_PTR handle) { return handle == 0 ? -1 : static_cast<LONG>(handle - 1); }
 
 }  // namespace

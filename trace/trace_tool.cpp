@@ -188,6 +188,25 @@ bool TraceGetCategory(TraceStoreHandle store, DWORD_PTR hCategory, UINT* level, 
   return true;
 }
 
+bool TraceWaitingEventName(const char* processName, char* out, size_t size) {
+  int n = std::snprintf(out, size, "FarrowgateTraceTool_Waiting_");
+  if (processName == nullptr || n < 0 || static_cast<size_t>(n) >= size) return false;
+  size_t at = static_cast<size_t>(n);
+  for (const char* c = processName; *c != 0; ++c, ++at) {
+    if (at + 1 >= size) return false;
+    char ch = *c >= 'A' && *c <= 'Z' ? static_cast<char>(*c - 'A' + 'a') : *c;
+    bool kept = (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '.' || ch == '-' || ch == '_';
+    out[at] = kept ? ch : '_';
+  }
+  out[at] = 0;
+  return true;
+}
+
+bool TraceAppliedEventName(DWORD processId, char* out, size_t size) {
+  int n = std::snprintf(out, size, "FarrowgateTraceTool_Applied_%x", static_cast<unsigned>(processId));
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
 void TraceGetUpdateEventNameA(char* name) { TraceGetUpdateEventNameA_s(name, 64); }
 
 void TraceGetUpdateEventNameA_s(char* name, size_t size) {

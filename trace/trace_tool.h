@@ -65,6 +65,20 @@ bool TraceGetProcess(TraceStoreHandle store, UINT* level, bool* enabled, bool* s
 bool TraceGetModule(TraceStoreHandle store, DWORD_PTR hModule, UINT* level, DWORD* status);
 bool TraceGetCategory(TraceStoreHandle store, DWORD_PTR hCategory, UINT* level, DWORD* status);
 
+// A settings tool can wait for a process by its executable's name and set
+// it up before it writes its first line: the tool makes the event named by
+// TraceWaitingEventName for that name; a library loading into a process of
+// that name, once its module and categories are registered, makes the
+// event named by TraceAppliedEventName for its process id, sets the tool's,
+// and waits up to kTraceToolWaitMs for the tool to set its own.
+// Names are "FarrowgateTraceTool_Waiting_<name>", the name in lower case
+// with every character but letters, digits, '.', '-' and '_' as '_', and
+// "FarrowgateTraceTool_Applied_<pid in hex>". False when the buffer is too
+// small.
+inline constexpr DWORD kTraceToolWaitMs = 2000;
+bool TraceWaitingEventName(const char* processName, char* out, size_t size);
+bool TraceAppliedEventName(DWORD processId, char* out, size_t size);
+
 // "FarrowgateTraceTool_ProcessAddedStatic3", the event a tool waits on.
 void TraceGetUpdateEventNameA(char* name);
 void TraceGetUpdateEventNameA_s(char* name, size_t size);

@@ -1,22 +1,25 @@
 // fgtrace: lists the processes that trace through the shared trace
 // settings store, shows their modules and categories, and changes their
-// levels and statuses while they run.
+// levels and statuses while they run, or as soon as a process of a given
+// name starts.
 //
 //   fgtrace list
 //   fgtrace show PID
-//   fgtrace set PID [--level N] [--enable|--disable] [--show-category on|off] [--show-file-line on|off]
-//   fgtrace module PID NAME [--level N] [--status inherit|enabled|disabled]
-//   fgtrace category PID MODULE NAME [--level N] [--status inherit|enabled|disabled]
+//   fgtrace set PID|--wait NAME [--level N] [--enable|--disable] [--show-category on|off] [--show-file-line on|off]
+//   fgtrace module PID|--wait NAME MODULE [--level N] [--status inherit|enabled|disabled]
+//   fgtrace category PID|--wait NAME MODULE NAME [--level N] [--status inherit|enabled|disabled]
 //   fgtrace watch [--count N]
 //
 // Exit status: 0 success, 1 failure (with a message), 2 bad command line.
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,13 +33,37 @@ namespace {
 constexpr const char* kUsage =
     "usage: fgtrace list\n"
     "       fgtrace show PID\n"
-    "       fgtrace set PID [--level N] [--enable|--disable] [--show-category on|off] [--show-file-line on|off]\n"
-    "       fgtrace module PID NAME [--level N] [--status inherit|enabled|disabled]\n"
-    "       fgtrace category PID MODULE NAME [--level N] [--status inherit|enabled|disabled]\n"
+    "       fgtrace set PID|--wait NAME [--level N] [--enable|--disable] [--show-category on|off]\n"
+    "                   [--show-file-line on|off]\n"
+    "       fgtrace module PID|--wait NAME MODULE [--level N] [--status inherit|enabled|disabled]\n"
+    "       fgtrace category PID|--wait NAME MODULE CATEGORY [--level N] [--status inherit|enabled|disabled]\n"
     "       fgtrace watch [--count N]\n"
-    "A line of level L is written when L <= the level that applies: an enabled category's own,\n"
-    "else an enabled module's (for inheriting categories), else the process's when it is enabled.\n"
+    "Levels are 0, 1 and 2. A line of level L is written when L is at most the level that applies:\n"
+    "  the category's own level when the category is enabled;\n"
+    "  else, for a category that inherits, the module's level when the module is enabled;\n"
+    "  else, only when both inherit, the process's level when the process is enabled.\n"
+    "A disabled category or module writes nothing.\n"
+    "--wait NAME waits for the next process whose program is NAME to start and applies the\n"
+    "settings before its first line (for processes that end too soon to be given a PID).\n"
     "Exit status: 0 success, 1 failure, 2 bad command line.\n";
+
+constexpr unsigned long kMaxLevel = 2;
+constexpr DWORD kPollMs = 250;  // a watch or a wait looks again at least this often
+
+volatile sig_atomic_t g_stop = 0;
+
+void Stop(int) { g_stop = 1; }
+
+// Ctrl-C and a termination end a watch or a wait at its next look, through
+// the normal exit, so that the event it made is removed with it.
+void StopOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = Stop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+}
 
 constexpr const char* kStatusNames[] = {"inherit", "enabled", "disabled"};
 
@@ -50,11 +77,22 @@ int Fail(const std::string& why) {
   return 1;
 }
 
+// Names and paths come from a region other processes write: control
+// characters are shown as \xNN, never sent to the terminal.
 std::string Narrow(const WCHAR* text) {
   std::string out;
   char buffer[1024];
   int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, nullptr, nullptr);
-  if (n > 0) out.assign(buffer, static_cast<size_t>(n - 1));
+  for (int i = 0; i + 1 < n; ++i) {
+    auto c = static_cast<unsigned char>(buffer[i]);
+    if (c >= 0x20 && c != 0x7F) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+    out += escaped;
+  }
   return out;
 }
 
@@ -114,14 +152,38 @@ std::vector<DWORD> StoreProcesses() {
   return pids;
 }
 
-int List() {
+struct Listed {
+  DWORD pid;
+  std::string name;
+  int modules;
+};
+
+std::vector<Listed> Listing() {
+  std::vector<Listed> listed;
   for (DWORD pid : StoreProcesses()) {
     OpenProcess process(pid);
-    if (process.Get() == nullptr) continue;  // left by a process that is gone
+    if (process.Get() == nullptr) continue;  // left by a process that is gone (and now removed)
     TraceProcessInfo info{};
     TraceGetProcessInfo(process.Get(), &info);
-    std::printf("%u\t%s\t%d module(s)\n", static_cast<unsigned>(pid), Narrow(info.szName).c_str(), info.nModules);
+    listed.push_back({pid, Narrow(info.szName), info.nModules});
   }
+  return listed;
+}
+
+bool SameListing(const std::vector<Listed>& a, const std::vector<Listed>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].pid != b[i].pid || a[i].name != b[i].name || a[i].modules != b[i].modules) return false;
+  return true;
+}
+
+void Print(const std::vector<Listed>& listed) {
+  for (const Listed& p : listed)
+    std::printf("%u\t%s\t%d module(s)\n", static_cast<unsigned>(p.pid), p.name.c_str(), p.modules);
+}
+
+int List() {
+  Print(Listing());
   return 0;
 }
 
@@ -205,25 +267,79 @@ int Category(DWORD pid, const std::string& moduleName, const std::string& name, 
   return Fail("module " + moduleName + " has no category " + name);
 }
 
+// Reprints the list whenever it changes. The event wakes one waiter at a
+// time, so every watch also looks again every kPollMs: two watches at once
+// both see every change that stays long enough to be listed.
 int Watch(std::optional<unsigned long> count) {
   char name[64];
   TraceGetUpdateEventNameA_s(name, sizeof name);
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name);
   if (event == nullptr) return Fail("cannot make the update event");
+  StopOnSignals();
   std::printf("watching; the list is printed again whenever a process registers or removes a module\n");
-  int status = List();
-  for (unsigned long seen = 0; status == 0 && (!count || seen < *count); ++seen) {
+  std::vector<Listed> shown = Listing();
+  Print(shown);
+  int status = 0;
+  for (unsigned long seen = 0; !g_stop && (!count || seen < *count);) {
     std::fflush(stdout);
-    if (WaitForSingleObject(event, INFINITE) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(event, kPollMs) == WAIT_FAILED) {
       status = Fail("waiting for the update event failed");
       break;
     }
+    std::vector<Listed> now = Listing();
+    if (SameListing(now, shown)) continue;
     std::printf("--\n");
-    status = List();
+    Print(now);
+    shown = std::move(now);
+    ++seen;
   }
   std::fflush(stdout);
   CloseHandle(event);
   return status;
+}
+
+// Whether the process is a run of the program `name` (its store says so).
+bool Named(DWORD pid, const std::string& name) {
+  OpenProcess process(pid);
+  if (process.Get() == nullptr) return false;
+  TraceProcessInfo info{};
+  TraceGetProcessInfo(process.Get(), &info);
+  return strcasecmp(Narrow(info.szName).c_str(), name.c_str()) == 0;
+}
+
+// Waits for the next process of the program `name` to start (trace_tool.h
+// tells how it waits for the tool), applies the settings to it, and lets it
+// go on.
+int WaitFor(const std::string& name, const std::function<int(DWORD)>& apply) {
+  char waiting[128];
+  if (!TraceWaitingEventName(name.c_str(), waiting, sizeof waiting)) return Usage("the program name is too long");
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, waiting);
+  if (event == nullptr) return Fail("cannot make the event " + std::string(waiting));
+  StopOnSignals();
+  std::fprintf(stderr, "fgtrace: waiting for %s to start\n", name.c_str());
+  int status = -1;
+  while (status < 0 && !g_stop) {
+    if (WaitForSingleObject(event, kPollMs) == WAIT_FAILED) {
+      status = Fail("waiting for the event failed");
+      break;
+    }
+    for (DWORD pid : StoreProcesses()) {
+      char applied[64];
+      HANDLE done = TraceAppliedEventName(pid, applied, sizeof applied)
+                        ? OpenEventA(EVENT_MODIFY_STATE, FALSE, applied)
+                        : nullptr;
+      if (done == nullptr) continue;  // not starting, or not waiting for a tool
+      if (Named(pid, name)) {
+        status = apply(pid);
+        if (status == 0) std::printf("applied to process %u\n", static_cast<unsigned>(pid));
+      }
+      SetEvent(done);
+      CloseHandle(done);
+      if (status >= 0) break;
+    }
+  }
+  CloseHandle(event);
+  return status >= 0 ? status : Fail("stopped before " + name + " started");
 }
 
 // Reads the options after the positional arguments.
@@ -242,8 +358,8 @@ std::optional<int> ParseChanges(const std::vector<std::string>& args, size_t fro
     };
     if (a == "--level") {
       std::optional<std::string> v = next();
-      c.level = v ? Number(*v, 0xFFFFFFFFul) : std::nullopt;
-      if (!c.level) return Usage("--level needs a number");
+      c.level = v ? Number(*v, kMaxLevel) : std::nullopt;
+      if (!c.level) return Usage("--level is 0, 1 or 2");
     } else if (a == "--status" && !process) {
       std::optional<std::string> v = next();
       c.status = v ? StatusFromName(*v) : std::nullopt;
@@ -281,17 +397,26 @@ int Run(const std::vector<std::string>& args) {
   }
   size_t positional = command == "show" || command == "set" ? 2 : command == "module" ? 3 : command == "category" ? 4 : 0;
   if (positional == 0) return Usage("unknown command " + command);
+  // "--wait NAME" stands where the process id would.
+  bool wait = command != "show" && args.size() > 1 && args[1] == "--wait";
+  size_t first = wait ? 2 : 1;  // the process id, or the program's name
+  positional += first - 1;
   if (args.size() < positional) return Usage(command + " needs more arguments");
-  std::optional<unsigned long> pid = Number(args[1], 0x7FFFFFFF);
+  std::optional<unsigned long> pid = wait ? std::optional<unsigned long>(0) : Number(args[1], 0x7FFFFFFF);
   if (!pid) return Usage("a process id is a decimal number");
-  for (size_t i = 2; i < positional; ++i)
+  if (wait && (args[first].empty() || args[first].size() > kTraceNameChars))
+    return Usage("a program name holds 1 to 63 characters");
+  for (size_t i = first + 1; i < positional; ++i)
     if (args[i].empty() || args[i].size() > kTraceNameChars) return Usage("names hold 1 to 63 characters");
   Changes changes;
   if (command == "show") return args.size() == 2 ? Show(static_cast<DWORD>(*pid)) : Usage("show takes a process id");
   if (auto status = ParseChanges(args, positional, changes, command == "set")) return *status;
-  if (command == "set") return Set(static_cast<DWORD>(*pid), changes);
-  if (command == "module") return Module(static_cast<DWORD>(*pid), args[2], changes);
-  return Category(static_cast<DWORD>(*pid), args[2], args[3], changes);
+  std::function<int(DWORD)> apply = [&](DWORD target) {
+    if (command == "set") return Set(target, changes);
+    if (command == "module") return Module(target, args[first + 1], changes);
+    return Category(target, args[first + 1], args[first + 2], changes);
+  };
+  return wait ? WaitFor(args[first], apply) : apply(static_cast<DWORD>(*pid));
 }
 
 }  // namespace
@@ -301,7 +426,9 @@ int main(int argc, char** argv) {
   try {
     return Run(args);
   } catch (const CFrameException& e) {
-    return Fail("the store changed while it was read (0x" + std::to_string(static_cast<unsigned>(e.m_hrCode)) + ")");
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(e.m_hrCode));
+    return Fail("the store changed while it was read (" + std::string(code) + ")");
   } catch (...) {
     return Fail("the store changed while it was read");
   }

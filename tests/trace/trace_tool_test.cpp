@@ -154,6 +154,8 @@ TEST(TraceTool, ClearErrorsForBadRequests) {
   EXPECT_NE(out.find("process 4000000 has no trace store"), std::string::npos) << out;
   EXPECT_EQ(Tool("show x", &out), 2);
   EXPECT_EQ(Tool("set 1 --level", &out), 2);
+  EXPECT_EQ(Tool("set 1 --level 3", &out), 2) << "levels are 0 to 2";
+  EXPECT_NE(out.find("--level is 0, 1 or 2"), std::string::npos) << out;
   EXPECT_EQ(Tool("module 1 m --status sometimes", &out), 2);
   EXPECT_EQ(Tool("frobnicate", &out), 2);
   Host host("run 100");
@@ -201,35 +203,101 @@ TEST(TraceTool, AHostileWriterDoesNotCrashTheHost) {
   EXPECT_EQ(host.Finish(rest), 0) << "the host ran to its end: " << rest;
 }
 
-TEST(TraceTool, WatchReprintsWhenAProcessRegisters) {
-  // Other processes of the suite may register at the same time and wake
-  // the watch first: it is read until the host's line shows, then stopped.
-  FILE* watch = popen(("echo $$; exec timeout 60 " + std::string(FGTRACE_PATH) + " watch").c_str(), "r");
-  ASSERT_NE(watch, nullptr);
-  char line[256];
-  ASSERT_NE(std::fgets(line, sizeof line, watch), nullptr);
-  pid_t watcher = static_cast<pid_t>(std::atol(line));
-  ASSERT_NE(std::fgets(line, sizeof line, watch), nullptr);
-  EXPECT_EQ(std::string(line).substr(0, 8), "watching");
-  Host host("run 50");  // its module's registration sets the tool's event
+// A tool started in the background whose output is read line by line.
+class Background {
+ public:
+  explicit Background(const std::string& args) {
+    m_out = popen(("echo $$; exec timeout 60 " + std::string(FGTRACE_PATH) + " " + args + " 2>&1").c_str(), "r");
+    char line[64];
+    if (m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr) m_pid = static_cast<pid_t>(std::atol(line));
+  }
+  ~Background() {
+    if (m_out != nullptr) pclose(m_out);
+  }
+  std::string ReadLine() {
+    char line[256];
+    return m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr ? line : "";
+  }
+  // Reads until a line starts with `text`; the lines read go to `output`.
+  bool ReadUntil(const std::string& text, std::string& output) {
+    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
+      output += line;
+      if (line.rfind(text, 0) == 0) return true;
+    }
+    return false;
+  }
+  // Stops it as Ctrl-C would; answers its exit status.
+  int Interrupt() {
+    kill(m_pid, SIGINT);
+    std::string rest;
+    (void)ReadUntil("\x01", rest);
+    int status = pclose(m_out);
+    m_out = nullptr;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int Finish(std::string& output) {
+    (void)ReadUntil("\x01", output);
+    int status = pclose(m_out);
+    m_out = nullptr;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  FILE* m_out = nullptr;
+  pid_t m_pid = 0;
+};
+
+// Two watches at once both see a host that registers; the tool's event
+// wakes only one of them. Other processes of the machine may register at
+// the same time: each watch is read until the host's line shows.
+TEST(TraceTool, EveryWatchReprintsWhenAProcessRegisters) {
+  Background first("watch"), second("watch");
+  std::string out1, out2;
+  ASSERT_TRUE(first.ReadUntil("watching", out1)) << out1;
+  ASSERT_TRUE(second.ReadUntil("watching", out2)) << out2;
+  usleep(300000);  // their first lists are printed right after that line
+  Host host("run 100");  // its module's registration sets the tool's event
   ASSERT_NE(host.Pid(), 0u);
   const std::string expected = std::to_string(host.Pid()) + "\ttrace_host\t1 module(s)";
-  std::string output;
-  bool reprinted = false, found = false;
-  while (!found && std::fgets(line, sizeof line, watch) != nullptr) {
-    output += line;
-    reprinted = reprinted || std::string(line) == "--\n";
-    found = reprinted && std::string(line).rfind(expected, 0) == 0;
-  }
-  kill(watcher, SIGTERM);
-  pclose(watch);
-  EXPECT_TRUE(found) << output;
+  EXPECT_TRUE(first.ReadUntil("--", out1) && first.ReadUntil(expected, out1)) << out1;
+  EXPECT_TRUE(second.ReadUntil("--", out2) && second.ReadUntil(expected, out2)) << out2;
+  EXPECT_EQ(first.Interrupt(), 0) << "Ctrl-C ends a watch through its normal exit";
+  EXPECT_EQ(second.Interrupt(), 0);
+  char event[64];
+  TraceGetUpdateEventNameA_s(event, sizeof event);
+  EXPECT_FALSE(Exists("/dev/shm/fg." + std::to_string(getuid()) + ".ev." + event)) << "no wake-up is left behind";
   std::string rest;
   EXPECT_EQ(host.Finish(rest), 0);
 
   std::string once;
   EXPECT_EQ(Tool("watch --count 0", &once), 0) << "with a count of 0 it lists once and ends: " << once;
   EXPECT_EQ(once.substr(0, 8), "watching");
+}
+
+// A process too short-lived to be given a PID by hand is set up before its
+// first line: the registrar's level-2 lines show.
+TEST(TraceTool, WaitAppliesSettingsToAProcessFromItsFirstLine) {
+  char folder[] = "/tmp/fgtrace-wait-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  std::string registrar = std::string("FARROWGATE_REGISTRY=") + folder + "/registry.db FARROWGATE_DEBUG_OUTPUT=stderr " +
+                          FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH;
+  std::string plain;
+  ASSERT_EQ(fgtest::RunCommand(registrar, &plain), 0) << plain;
+  EXPECT_EQ(plain.find("Setting Value"), std::string::npos) << "not written at the default level";
+
+  Background tool("set --wait FGREGSVR --level 2");
+  std::string toolOutput;
+  ASSERT_TRUE(tool.ReadUntil("fgtrace: waiting for FGREGSVR to start", toolOutput)) << toolOutput;
+  std::string traced;
+  EXPECT_EQ(fgtest::RunCommand(registrar, &traced), 0) << traced;
+  EXPECT_NE(traced.find("Setting Value Farrowgate.DialogHelper at default"), std::string::npos) << traced;
+  EXPECT_EQ(tool.Finish(toolOutput), 0) << toolOutput;
+  EXPECT_NE(toolOutput.find("applied to process "), std::string::npos) << toolOutput;
+  (void)fgtest::RunCommand(std::string("rm -rf ") + folder);
+
+  std::string out;
+  EXPECT_EQ(Tool("set --wait", &out), 2) << out;
+  EXPECT_EQ(Tool("module --wait fgregsvr", &out), 2) << out;
 }
 
 }  // namespace
