@@ -186,7 +186,8 @@ TEST_F(TypeLibrary, TheClassIsCreatableWithItsDefaultInterface) {
   EXPECT_EQ(attr->typekind, TKIND_COCLASS);
   EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FCANCREATE);
   EXPECT_EQ(attr->cImplTypes, 1);
-  EXPECT_EQ(attr->wMajorVerNum, 0);
+  EXPECT_EQ(attr->wMajorVerNum, 1) << "the class is version 1.0";
+  EXPECT_EQ(attr->wMinorVerNum, 0);
   coclass->ReleaseTypeAttr(attr);
   BSTR name = nullptr, doc = nullptr;
   ASSERT_EQ(coclass->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr), S_OK);
