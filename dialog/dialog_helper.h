@@ -59,15 +59,17 @@ class CDialogHelper : public IDialogHelper,
   [[nodiscard]] HRESULT StoreChoice(OLECHAR* name, const OLECHAR* end);
 
   // The dispatcher's steps for each member (frame/dialog_dispatch.cpp).
+  // `ran` is set once the member itself is called: only then does its
+  // failure come with the thread's error object.
   [[nodiscard]] HRESULT InvokeMember(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
-                                     CComValue& temporary);
-  [[nodiscard]] HRESULT InvokeOpenDialog(const DISPPARAMS& params, VARIANT* result);
-  [[nodiscard]] HRESULT InvokeFileNames(const DISPPARAMS& params, VARIANT* result);
+                                     CComValue& temporary, bool& ran);
+  [[nodiscard]] HRESULT InvokeOpenDialog(const DISPPARAMS& params, VARIANT* result, bool& ran);
+  [[nodiscard]] HRESULT InvokeFileNames(const DISPPARAMS& params, VARIANT* result, bool& ran);
   [[nodiscard]] HRESULT InvokeTextProperty(WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
                                            CComValue& temporary, HRESULT (STDMETHODCALLTYPE IDialogHelper::*get)(BSTR*),
-                                           HRESULT (STDMETHODCALLTYPE IDialogHelper::*put)(BSTR));
+                                           HRESULT (STDMETHODCALLTYPE IDialogHelper::*put)(BSTR), bool& ran);
   [[nodiscard]] HRESULT InvokeMultiSelect(WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
-                                          CComValue& temporary);
+                                          CComValue& temporary, bool& ran);
   [[nodiscard]] static HRESULT PutArgument(const DISPPARAMS& params, VARTYPE vt, UINT* argErr, CComValue& temporary,
                                            const VARIANT*& value);
 

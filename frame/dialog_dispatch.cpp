@@ -83,48 +83,54 @@ STDMETHODIMP CDialogHelper::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlag
   // The temporary is cleared by its destructor on every way out, also when
   // a holder raises; the exception's code is then the result.
   CComValue temporary;
+  bool ran = false;
   HRESULT hr = GuardedCall([&] {
-    return InvokeMember(dispIdMember, wFlags, *pDispParams, pVarResult, puArgErr, temporary);
+    return InvokeMember(dispIdMember, wFlags, *pDispParams, pVarResult, puArgErr, temporary, ran);
   });
-  if (FAILED(hr) && pExcepInfo != nullptr) (void)FillExceptionRecord(hr, pExcepInfo);  // its own answer does not matter
+  // Only a member that ran and failed left its error object on the thread:
+  // the dispatcher's own refusals leave whatever an earlier call left there
+  // alone. FillExceptionRecord's own answer does not matter.
+  if (FAILED(hr) && ran && pExcepInfo != nullptr) (void)FillExceptionRecord(hr, pExcepInfo);
   return hr;
 }
 
 HRESULT CDialogHelper::InvokeMember(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
-                                    CComValue& temporary) {
+                                    CComValue& temporary, bool& ran) {
   switch (id) {
     case 1:
-      return InvokeOpenDialog(params, result);
+      return InvokeOpenDialog(params, result, ran);
     case 2:
       return InvokeTextProperty(flags, params, result, argErr, temporary, &IDialogHelper::get_Title,
-                                &IDialogHelper::put_Title);
+                                &IDialogHelper::put_Title, ran);
     case 3:
       return InvokeTextProperty(flags, params, result, argErr, temporary, &IDialogHelper::get_FileName,
-                                &IDialogHelper::put_FileName);
+                                &IDialogHelper::put_FileName, ran);
     case 4:
-      return InvokeMultiSelect(flags, params, result, argErr, temporary);
+      return InvokeMultiSelect(flags, params, result, argErr, temporary, ran);
     case 5:
-      return InvokeFileNames(params, result);
+      return InvokeFileNames(params, result, ran);
     case 6:
       return InvokeTextProperty(flags, params, result, argErr, temporary, &IDialogHelper::get_Filter,
-                                &IDialogHelper::put_Filter);
+                                &IDialogHelper::put_Filter, ran);
     default:
       return DISP_E_MEMBERNOTFOUND;
   }
 }
 
-HRESULT CDialogHelper::InvokeOpenDialog(const DISPPARAMS& params, VARIANT* result) {
+HRESULT CDialogHelper::InvokeOpenDialog(const DISPPARAMS& params, VARIANT* result, bool& ran) {
   if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
   VARIANT_BOOL chosen = VARIANT_FALSE;
+  ran = true;
   HRESULT hr = OpenDialog(&chosen);
   SetBool(result, chosen);
   return hr;
 }
 
-HRESULT CDialogHelper::InvokeFileNames(const DISPPARAMS& params, VARIANT* result) {
+HRESULT CDialogHelper::InvokeFileNames(const DISPPARAMS& params, VARIANT* result, bool& ran) {
   if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
   VARIANT names;
   VariantInit(&names);
+  ran = true;
   HRESULT hr = get_FileNames(&names);
   if (result != nullptr)
     std::memcpy(result, &names, sizeof(VARIANT));  // the whole value moves to the caller
@@ -155,10 +161,11 @@ HRESULT CDialogHelper::PutArgument(const DISPPARAMS& params, VARTYPE vt, UINT* a
 
 HRESULT CDialogHelper::InvokeTextProperty(WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
                                           CComValue& temporary, HRESULT (STDMETHODCALLTYPE IDialogHelper::*get)(BSTR*),
-                                          HRESULT (STDMETHODCALLTYPE IDialogHelper::*put)(BSTR)) {
+                                          HRESULT (STDMETHODCALLTYPE IDialogHelper::*put)(BSTR), bool& ran) {
   if (flags & DISPATCH_PROPERTYGET) {
     if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
     BSTR text = nullptr;
+    ran = true;
     HRESULT hr = (this->*get)(&text);
     if (result == nullptr) {
       SysFreeString(text);
@@ -171,14 +178,16 @@ HRESULT CDialogHelper::InvokeTextProperty(WORD flags, const DISPPARAMS& params, 
   if (!(flags & DISPATCH_PROPERTYPUT)) return DISP_E_MEMBERNOTFOUND;
   const VARIANT* value = nullptr;
   if (HRESULT hr = PutArgument(params, VT_BSTR, argErr, temporary, value); FAILED(hr)) return hr;
+  ran = true;
   return (this->*put)(value->bstrVal);
 }
 
 HRESULT CDialogHelper::InvokeMultiSelect(WORD flags, const DISPPARAMS& params, VARIANT* result, UINT* argErr,
-                                         CComValue& temporary) {
+                                         CComValue& temporary, bool& ran) {
   if (flags & DISPATCH_PROPERTYGET) {
     if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
     VARIANT_BOOL value = VARIANT_FALSE;
+    ran = true;
     HRESULT hr = get_MultiSelect(&value);
     SetBool(result, value);
     return hr;
@@ -186,5 +195,6 @@ HRESULT CDialogHelper::InvokeMultiSelect(WORD flags, const DISPPARAMS& params, V
   if (!(flags & DISPATCH_PROPERTYPUT)) return DISP_E_MEMBERNOTFOUND;
   const VARIANT* value = nullptr;
   if (HRESULT hr = PutArgument(params, VT_BOOL, argErr, temporary, value); FAILED(hr)) return hr;
+  ran = true;
   return put_MultiSelect(value->boolVal);
 }

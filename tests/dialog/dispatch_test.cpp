@@ -141,6 +141,35 @@ TEST_F(Dispatch, AFailingMemberKeepsItsCodeAndFillsTheExceptionRecord) {
   Reports();
 }
 
+// An error object an earlier, unrelated call left on the thread belongs to
+// that call: the dispatcher's own refusals neither hand it over nor take it.
+TEST_F(Dispatch, TheDispatchersOwnRefusalsLeaveAnEarlierErrorObjectAlone) {
+  ICreateErrorInfo* create = nullptr;
+  ASSERT_EQ(CreateErrorInfo(&create), S_OK);
+  BSTR text = SysAllocString(u"an earlier failure");
+  create->SetDescription(text);
+  SysFreeString(text);
+  IErrorInfo* earlier = nullptr;
+  ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&earlier)), S_OK);
+  create->Release();
+  ASSERT_EQ(SetErrorInfo(0, earlier), S_OK);
+  VARIANT array{};
+  array.vt = VT_ARRAY | VT_I4;  // no text converts from it
+  EXPECT_EQ(Call(7, DISPATCH_METHOD), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(m_excep.bstrDescription, nullptr);
+  EXPECT_EQ(Call(1, DISPATCH_METHOD, {Int(1)}), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(m_excep.bstrDescription, nullptr);
+  EXPECT_EQ(Call(2, DISPATCH_PROPERTYPUT, {array}), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(m_excep.bstrDescription, nullptr);
+  EXPECT_EQ(Call(2, DISPATCH_PROPERTYGET, {Int(1)}), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(m_excep.bstrDescription, nullptr);
+  IErrorInfo* still = nullptr;
+  EXPECT_EQ(GetErrorInfo(0, &still), S_OK) << "still on the thread";
+  EXPECT_EQ(still, earlier);
+  if (still != nullptr) still->Release();
+  earlier->Release();
+}
+
 TEST_F(Dispatch, AllocationFailuresAnswerTheirCodeAndLeaveNothingBehind) {
   // A text argument goes to the member as it is: the member's copy is the
   // one allocation, and a failed copy leaves the title null (as the string
