@@ -4,6 +4,7 @@
 
 #include "fgplatform/win32.h"
 #include "frame/critical_section.h"
+#include "frame/debug_assert.h"
 
 struct CComSingleThreadModel {
   static ULONG Increment(LONG* p) { return static_cast<ULONG>(++*p); }
@@ -54,7 +55,11 @@ class CFrameObjectSection {
   }
   CFrameObjectSection(const CFrameObjectSection&) = delete;
   CFrameObjectSection& operator=(const CFrameObjectSection&) = delete;
+  // Made once: a second call is asserted and keeps the section it has
+  // (making it again would lose the first one).
   [[nodiscard]] HRESULT Init() {
+    FG_ASSERT_TEXT(!m_bInitialized, "!m_bInitialized", "object");
+    if (m_bInitialized) return S_OK;
     HRESULT hr = InitializeSection(&m_sec);
     m_bInitialized = SUCCEEDED(hr);
     return hr;

@@ -50,7 +50,10 @@ HRESULT FrameComModuleGetClassObject(_FRAME_COM_MODULE* pComModule, REFCLSID rcl
   for (ObjectMapEntry** slot = pComModule->m_ppMapFirst; slot < pComModule->m_ppMapLast; ++slot) {
     ObjectMapEntry* row = *slot;
     if (row == nullptr || row->pfnFactoryCreator == nullptr || *row->pClassId != rclsid) continue;
-    if (row->pFactory == nullptr) {
+    // The cached factory is read before the lock with an acquire load and
+    // published with a release store, so that a thread that sees it also
+    // sees the factory it points to whole.
+    if (__atomic_load_n(&row->pFactory, __ATOMIC_ACQUIRE) == nullptr) {
       HRESULT lock = EnterSection(&pComModule->m_csMap);
       if (FAILED(lock)) {
         FGTRACE(traceCOM, 0, "ERROR : Unable to lock critical section in FrameComModuleGetClassObject\n");
@@ -58,12 +61,15 @@ HRESULT FrameComModuleGetClassObject(_FRAME_COM_MODULE* pComModule, REFCLSID rcl
         hr = lock;
         break;
       }
-      if (row->pFactory == nullptr)
+      if (row->pFactory == nullptr) {
+        IUnknown* made = nullptr;
         hr = row->pfnFactoryCreator(reinterpret_cast<void*>(row->pfnInstanceCreator), IID_IUnknown,
-                                    reinterpret_cast<void**>(&row->pFactory));
+                                    reinterpret_cast<void**>(&made));
+        __atomic_store_n(&row->pFactory, made, __ATOMIC_RELEASE);
+      }
       LeaveSection(&pComModule->m_csMap);
     }
-    if (row->pFactory != nullptr) hr = row->pFactory->QueryInterface(riid, ppv);
+    if (IUnknown* factory = __atomic_load_n(&row->pFactory, __ATOMIC_ACQUIRE)) hr = factory->QueryInterface(riid, ppv);
     break;
   }
   if (*ppv == nullptr && hr == S_OK) hr = CLASS_E_CLASSNOTAVAILABLE;

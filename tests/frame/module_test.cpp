@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fgplatform/test_baseline.h"
+#include "frame/comobject_root.h"
 #include "frame/critical_section.h"
 #include "frame/farrowgate_module.h"
 
@@ -76,6 +77,19 @@ TEST_F(Module, TheLockCountLosesNoCountAcrossThreads) {
   EXPECT_EQ(_pFrameModule->LockCount(), before);
   EXPECT_EQ(_pFrameModule->cbStruct, sizeof(_FRAME_MODULE));
   EXPECT_EQ(CFrameModule::m_libid, CFarrowgateModule::GetLibraryId());
+}
+
+TEST_F(Module, AnObjectsSectionIsMadeOnceAndASecondMakingIsAsserted) {
+  {
+    CFrameObjectSection section;
+    ASSERT_EQ(section.Init(), S_OK);
+    EXPECT_EQ(section.Init(), S_OK) << "it keeps the section it has";
+    ASSERT_EQ(section.Lock(), S_OK);
+    section.Unlock();
+  }
+  std::vector<fgtest::DebugReport> reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].text.find("!m_bInitialized"), std::string::npos) << reports[0].text;
 }
 
 TEST_F(Module, AFailedCriticalSectionMarksTheLoadAsFailed) {
