@@ -1,5 +1,6 @@
 #include "registration/entry_program.h"
 
+#include "frame/com_error.h"
 #include "frame/debug_assert.h"
 #include "frame/frame_exception.h"
 #include "frame/module.h"
@@ -290,14 +291,24 @@ HRESULT CRegistryVirtualMachine::RunEntryProgram(const EntryProgram& program, BO
   m_program = &program;
   m_bRegister = bRegister;
   HRESULT hr = S_OK;
-  for (const DWORD* pos = program.pOps; SUCCEEDED(hr) && *pos != 0;) {
-    DWORD word = *pos++;
-    if (EntryOpcodeOf(word) != OpRoot) {
-      FG_ASSERT_TEXT(false, "the program's top level holds only root blocks", kSource);
-      hr = E_FAIL;
-      break;
+  // The holders raise their failures (a text that cannot be copied for want
+  // of memory); every exception becomes the run's failure alike.
+  try {
+    for (const DWORD* pos = program.pOps; SUCCEEDED(hr) && *pos != 0;) {
+      DWORD word = *pos++;
+      if (EntryOpcodeOf(word) != OpRoot) {
+        FG_ASSERT_TEXT(false, "the program's top level holds only root blocks", kSource);
+        hr = E_FAIL;
+        break;
+      }
+      hr = RunEntryBlock(PredefinedRoot(EntryFieldA(word)), pos);
     }
-    hr = RunEntryBlock(PredefinedRoot(EntryFieldA(word)), pos);
+  } catch (const CFrameException& e) {
+    hr = e.m_hrCode;
+  } catch (const CComError& e) {
+    hr = e.m_hrCode;
+  } catch (...) {
+    hr = E_FAIL;
   }
   m_program = nullptr;
   return hr;

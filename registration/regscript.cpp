@@ -307,7 +307,12 @@ HRESULT CScriptParser::RunRootBlocks(BOOL bRegister) {
 
 HRESULT CScriptParser::ProcessBlock(LPOLESTR szToken, HKEY hkParent, BOOL bRegister, BOOL bRecover) {
   NestingLevel level(m_nDepth);
+  HRESULT hr = S_OK;
   if (m_nDepth > kMaxScriptNesting) {
+    // The block of a key at the deepest level may be empty: it holds no key.
+    hr = NextToken(szToken);
+    if (FAILED(hr)) return hr;
+    if (m_nDepth == kMaxScriptNesting + 1 && szToken[0] == u'}' && szToken[1] == 0) return S_OK;
     FGTRACE(traceRegistrar, 0, "ProcessBlock : blocks nested deeper than %d levels\n", kMaxScriptNesting);
     if (bRegister) return DISP_E_EXCEPTION;
     // Nothing this deep can exist in the registry: the block is passed
@@ -316,7 +321,7 @@ HRESULT CScriptParser::ProcessBlock(LPOLESTR szToken, HKEY hkParent, BOOL bRegis
     return SkipDeepBlock(szToken);
   }
   FGTRACE(traceRegistrar, 2, "Num Els = %d\n", kProtectedNameCount);
-  HRESULT hr = NextToken(szToken);
+  hr = NextToken(szToken);
   if (FAILED(hr)) return hr;
   while (szToken[0] != u'}') {
     hr = bRegister ? RegisterEntry(szToken, hkParent) : UnregisterEntry(szToken, hkParent, bRecover);
@@ -325,11 +330,12 @@ HRESULT CScriptParser::ProcessBlock(LPOLESTR szToken, HKEY hkParent, BOOL bRegis
   return S_OK;
 }
 
-// Reads to the "}" that closes the current block without recursion: "{"
-// opens a level, a token beginning with "}" closes one, and a value ("=", type
-// letter, text) is read as a whole, as the blocks themselves read it.
+// Reads to the "}" that closes the current block without recursion, from
+// the block's first token, already in szToken: "{" opens a level, a token
+// beginning with "}" closes one, and a value ("=", type letter, text) is read
+// as a whole, as the blocks themselves read it.
 HRESULT CScriptParser::SkipDeepBlock(LPOLESTR szToken) {
-  HRESULT hr = NextToken(szToken);
+  HRESULT hr = S_OK;
   for (int open = 1; SUCCEEDED(hr);) {
     if (szToken[0] == u'=' && szToken[1] == 0) {
       hr = SkipValueSpec(szToken);
@@ -352,9 +358,13 @@ HRESULT CScriptParser::RegisterEntry(LPOLESTR szToken, HKEY hkParent) {
     if (IsDeletableName(szToken)) (void)BorrowedKey(hkParent)->RecurseDeleteKey(szToken);  // a missing key is fine
     if (isDelete) {
       hr = NextToken(szToken);
+      if (SUCCEEDED(hr)) hr = SkipValueSpec(szToken);
       if (FAILED(hr)) return hr;
-      return SkipValueSpec(szToken);
+      // A deleted key has no block: what it held would be written anew.
+      return szToken[0] == u'{' && szToken[1] == 0 ? DISP_E_EXCEPTION : S_OK;
     }
+    // The next token is a key's name, even one spelt as a keyword.
+    return RegisterKey(szToken, hkParent);
   }
   if (Is(szToken, kNoRemove)) {
     hr = NextToken(szToken);  // nothing is removed at registration anyway
@@ -370,9 +380,14 @@ HRESULT CScriptParser::RegisterEntry(LPOLESTR szToken, HKEY hkParent) {
     // A value has no block of its own.
     return szToken[0] == u'{' && szToken[1] == 0 ? DISP_E_EXCEPTION : S_OK;
   }
+  return RegisterKey(szToken, hkParent);
+}
+
+HRESULT CScriptParser::RegisterKey(LPOLESTR szToken, HKEY hkParent) {
   // A key name names one subkey: no path, and not the parent itself.
   if (HasBackslash(szToken) || szToken[0] == 0) return DISP_E_EXCEPTION;
   CRegKey key;
+  HRESULT hr = S_OK;
   if (key.Open(hkParent, szToken, KEY_READ | KEY_WRITE) != ERROR_SUCCESS &&
       key.Open(hkParent, szToken, KEY_READ) != ERROR_SUCCESS) {
     FGTRACE(traceRegistrar, 2, u"Creating key %s\n", szToken);
@@ -397,15 +412,18 @@ HRESULT CScriptParser::UnregisterEntry(LPOLESTR szToken, HKEY hkParent, BOOL bRe
   HRESULT hr = S_OK;
   bool bDelete = true;
   if (Is(szToken, kForceRemove) || Is(szToken, kDelete)) {
+    bool isDelete = Is(szToken, kDelete);
     hr = NextToken(szToken);
     if (FAILED(hr)) return hr;
+    // The name is a key entry, even one spelt as a keyword.
+    return UnregisterKey(szToken, hkParent, bRecover, bDelete, /*blockAllowed=*/!isDelete);
   }
   if (Is(szToken, kNoRemove)) {
     bDelete = false;
     hr = NextToken(szToken);
     if (FAILED(hr)) return hr;
   }
-  if (!Is(szToken, kVal)) return UnregisterKey(szToken, hkParent, bRecover, bDelete);
+  if (!Is(szToken, kVal)) return UnregisterKey(szToken, hkParent, bRecover, bDelete, /*blockAllowed=*/true);
 
   hr = NextToken(m_szValueName);
   if (SUCCEEDED(hr)) hr = NextToken(szToken);
@@ -422,7 +440,8 @@ HRESULT CScriptParser::UnregisterEntry(LPOLESTR szToken, HKEY hkParent, BOOL bRe
   return SkipValueSpec(szToken);
 }
 
-HRESULT CScriptParser::UnregisterKey(LPOLESTR szToken, HKEY hkParent, BOOL bRecover, bool bDelete) {
+HRESULT CScriptParser::UnregisterKey(LPOLESTR szToken, HKEY hkParent, BOOL bRecover, bool bDelete,
+                                     bool blockAllowed) {
   if (HasBackslash(szToken) || szToken[0] == 0) return DISP_E_EXCEPTION;
   CRegKey key;
   LONG lOpen = bRecover ? ERROR_FILE_NOT_FOUND : key.Open(hkParent, szToken, KEY_READ);
@@ -441,6 +460,7 @@ HRESULT CScriptParser::UnregisterKey(LPOLESTR szToken, HKEY hkParent, BOOL bReco
   if (SUCCEEDED(hr)) hr = SkipValueSpec(szToken);
   if (FAILED(hr)) return hr;
   if (szToken[0] == u'{' && szToken[1] == 0) {
+    if (!blockAllowed) return DISP_E_EXCEPTION;  // as at registration: a deleted key has no block
     hr = ProcessBlock(szToken, key.m_hKey, FALSE, bEntryRecover);
     if (FAILED(hr) && !bEntryRecover) return hr;
     hr = NextToken(szToken);

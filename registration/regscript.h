@@ -56,8 +56,12 @@ class CScriptParser {
   void SkipSpace();
   [[nodiscard]] HRESULT ProcessBlock(LPOLESTR szToken, HKEY hkParent, BOOL bRegister, BOOL bRecover);
   [[nodiscard]] HRESULT RegisterEntry(LPOLESTR szToken, HKEY hkParent);
+  // A key entry from its name on: its value, then its block.
+  [[nodiscard]] HRESULT RegisterKey(LPOLESTR szToken, HKEY hkParent);
   [[nodiscard]] HRESULT UnregisterEntry(LPOLESTR szToken, HKEY hkParent, BOOL bRecover);
-  [[nodiscard]] HRESULT UnregisterKey(LPOLESTR szToken, HKEY hkParent, BOOL bRecover, bool bDelete);
+  // blockAllowed is false for a Delete entry, which has no block.
+  [[nodiscard]] HRESULT UnregisterKey(LPOLESTR szToken, HKEY hkParent, BOOL bRecover, bool bDelete,
+                                      bool blockAllowed);
   [[nodiscard]] HRESULT SkipDeepBlock(LPOLESTR szToken);
   [[nodiscard]] HRESULT WriteScriptValue(HKEY hKey, LPCOLESTR szValueName, LPOLESTR szToken);
   [[nodiscard]] HRESULT SkipValueSpec(LPOLESTR szToken);

@@ -46,6 +46,28 @@ bool PerUser() {
   return SUCCEEDED(RegistrarPerUser(&perUser)) && perUser;
 }
 
+// Whether the version of the library has its key (machine-wide, or the
+// user's own when registration is per user); a read that fails for another
+// reason than a missing key answers yes, so that unregistration tries and
+// reports what happens.
+bool TypeLibraryRegistered(const TLIBATTR& attr) {
+  WCHAR guid[40];
+  if (StringFromGUID2(attr.guid, guid, 40) == 0) return true;
+  WCHAR path[128];
+  int n = 0;
+  const char16_t* root = PerUser() ? u"Software\\Classes\\TypeLib\\" : u"TypeLib\\";
+  for (const char16_t* part : {root, static_cast<const char16_t*>(guid), u"\\"})
+    for (const char16_t* p = part; *p != 0 && n < 100; ++p) path[n++] = *p;
+  char16_t version[24];
+  (void)swprintf_s(version, 24, u"%x.%x", attr.wMajorVerNum, attr.wMinorVerNum);
+  for (const char16_t* p = version; *p != 0 && n < 127; ++p) path[n++] = *p;
+  path[n] = 0;
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExW(PerUser() ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key);
+  if (status == ERROR_SUCCESS) RegCloseKey(key);
+  return status != ERROR_FILE_NOT_FOUND;
+}
+
 // Removes HKCR\CLSID\{clsid}\<kind> when it holds no category any more.
 void RemoveEmptyCategoryKey(LPCOLESTR guid, const char16_t* kind) {
   WCHAR path[128];
@@ -223,14 +245,16 @@ HRESULT UnregisterTypeLibrary(HINSTANCE hInstTypeLib, LPCOLESTR lpszIndex) {
   if (FAILED(hr)) return hr;
   TLIBATTR* attr = nullptr;
   hr = lib->GetLibAttr(&attr);
-  if (SUCCEEDED(hr)) {
+  // A library that is not registered is nothing to remove: unregistration
+  // goes on, so that what an interrupted registration left is removed.
+  if (SUCCEEDED(hr) && TypeLibraryRegistered(*attr)) {
     UnregisterForUserFunc forUser =
         PerUser() ? AutomationCall<UnregisterForUserFunc>("UnRegisterTypeLibForUser") : nullptr;
     hr = forUser != nullptr ? forUser(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind)
                             : UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
                                                 attr->syskind);
-    lib->ReleaseTLibAttr(attr);
   }
+  if (attr != nullptr) lib->ReleaseTLibAttr(attr);
   SysFreeString(path);
   lib->Release();
   return hr;

@@ -63,8 +63,8 @@ constexpr const char* kUsage =
     "TYPE: REG_SZ (default), REG_EXPAND_SZ, REG_MULTI_SZ (strings separated by \\0),\n"
     "      REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE.\n"
     "script runs a registry script, registering what it describes (/u: unregistering),\n"
-    "      with %NAME% standing for each VALUE given; the file is UTF-8 or UTF-16 with\n"
-    "      a byte-order mark, else text in the locale's code page.\n"
+    "      with %NAME% standing for each VALUE given; the file is UTF-8 or UTF-16 (either\n"
+    "      byte order) with a byte-order mark, else text in the locale's code page.\n"
     "--registry PATH selects the store (default: $FARROWGATE_REGISTRY, else\n"
     "$XDG_DATA_HOME/farrowgate/registry.db, else ~/.local/share/farrowgate/registry.db).\n"
     "Exit status: 0 success, 1 failure, 2 bad command line.\n";

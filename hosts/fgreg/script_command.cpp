@@ -28,8 +28,9 @@ std::string Explain(HRESULT hr) {
   }
 }
 
-// The file's text: UTF-16LE or UTF-8 after their byte-order marks, else
-// 8-bit text in the thread's code page, as script resources are.
+// The file's text: UTF-16 (either byte order) or UTF-8 after their
+// byte-order marks, else 8-bit text in the thread's code page, as script
+// resources are.
 bool ReadScript(const std::string& file, std::u16string& text, std::string& why) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
@@ -44,10 +45,13 @@ bool ReadScript(const std::string& file, std::u16string& text, std::string& why)
     why = file + " is larger than " + std::to_string(kMaxScriptFileBytes) + " bytes";
     return false;
   }
-  if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
+  bool little = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+  bool big = bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF';
+  if (little || big) {
+    size_t low = little ? 0 : 1;  // where the low byte of each unit is
     for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i + low]) |
+                                           (static_cast<unsigned char>(bytes[i + 1 - low]) << 8)));
     return true;
   }
   UINT codePage = CP_THREAD_ACP;

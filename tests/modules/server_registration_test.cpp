@@ -13,6 +13,7 @@ namespace {
 typedef HRESULT(STDAPICALLTYPE* EntryFunc)();
 
 #define CLASS_KEY u"CLSID\\{4C3A0C4C-1D37-4C85-81C5-CD3FFDB59C65}"
+#define LIBID_TEXT u"{F05A841F-D724-47D4-BA1A-685429E8B427}"
 
 class ServerRegistration : public fgtest::BaselineTest {
  protected:
@@ -108,7 +109,21 @@ TEST_F(ServerRegistration, RegisteringWritesExactlyTheEntriesAndUnregisteringRem
   ASSERT_EQ(m_unregister(), S_OK);
   EXPECT_EQ(Classes(), "[]\n[\\AppID]\n[\\CLSID]\n[\\Interface]\n[\\TypeLib]\n")
       << "only the shared keys stay";
-  EXPECT_EQ(m_unregister(), TYPE_E_REGISTRYACCESS) << "a type library that is not registered stops unregistration";
+  EXPECT_EQ(m_unregister(), S_OK) << "unregistering what is not registered removes nothing and succeeds";
+  EXPECT_EQ(Classes(), "[]\n[\\AppID]\n[\\CLSID]\n[\\Interface]\n[\\TypeLib]\n");
+}
+
+// A registration cut short before its type library leaves the AppID and
+// class entries: unregistration removes them all the same.
+TEST_F(ServerRegistration, UnregistrationRemovesWhatAnInterruptedRegistrationLeft) {
+  ASSERT_EQ(m_register(), S_OK);
+  // The type library's keys are written last, all or none.
+  ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"TypeLib\\" LIBID_TEXT), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"Interface\\{67AA1779-F0F0-4C56-B3CE-D87CC43BCB2E}"), ERROR_SUCCESS);
+  HKEY gone = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"TypeLib\\" LIBID_TEXT, 0, KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(m_unregister(), S_OK);
+  EXPECT_EQ(Classes(), "[]\n[\\AppID]\n[\\CLSID]\n[\\Interface]\n[\\TypeLib]\n") << "the AppID entries went too";
 }
 
 TEST_F(ServerRegistration, TheCallersLocaleComesBackOnSuccessAndOnFailure) {

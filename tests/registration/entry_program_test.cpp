@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fgplatform/test_baseline.h"
+#include "fgplatform/test_fault_loop.h"
 #include "fgplatform/test_registry.h"
 #include "frame/class_entries.h"
 #include "frame/object_map.h"
@@ -85,6 +86,22 @@ TEST_F(EntryPrograms, AFailedExpansionWritesNothingForTheValue) {
   m_strings[4] = {name32.c_str(), 1};
   EXPECT_EQ(Run(ops, TRUE), E_FAIL) << "names of 32 characters are too long";
   ASSERT_EQ(Run(ops, FALSE), S_OK);
+}
+
+// A number written as plain text is copied into a holder, which raises when
+// it cannot allocate: the run answers the code, whichever allocation fails.
+TEST_F(EntryPrograms, AHolderThatCannotCopyFailsTheRunWithItsCode) {
+  m_strings[8] = {u"42", 0};
+  m_numbers[1] = {8, 1};
+  const DWORD ops[] = {W(7), W(3, 1), W(5), W(10, 5, 1), W(6), W(6), 0};
+  ASSERT_EQ(Run(ops, TRUE), S_OK);
+  EXPECT_EQ(Bytes(u"Fg.Key", u"n"), std::string("\x2a\0\0\0", 4));
+  fgtest::FaultLoopCounts counts = fgtest::RunFaultLoop(
+      fgtest::Service::Heap, S_OK, {E_OUTOFMEMORY, HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY)},
+      [&] { return static_cast<long>(Run(ops, TRUE)); });
+  EXPECT_GT(counts.once, 0);
+  ASSERT_EQ(Run(ops, FALSE), S_OK);
+  Reports();
 }
 
 TEST_F(EntryPrograms, MalformedProgramsAreRefused) {

@@ -110,6 +110,26 @@ TEST_F(Script, ForceRemoveAndDeleteSpareTheProtectedNames) {
   EXPECT_TRUE(Exists(u"CLSID\\Kept"));
 }
 
+// After ForceRemove or Delete comes a key's name, even when it is spelt as a
+// keyword; a deleted key has no block (it would be written anew).
+TEST_F(Script, TheNameAfterForceRemoveIsAKeyAndDeleteHasNoBlock) {
+  ASSERT_EQ(Register(u"HKCR { Fg.Top { ForceRemove Val { a } ForceRemove NoRemove x { } } }"), S_OK);
+  EXPECT_TRUE(Exists(u"Fg.Top\\Val\\a")) << "a key named Val, with its block";
+  EXPECT_TRUE(Exists(u"Fg.Top\\NoRemove")) << "a key named NoRemove";
+  EXPECT_TRUE(Exists(u"Fg.Top\\x")) << "and the entry after it";
+  ASSERT_EQ(Unregister(u"HKCR { Fg.Top { ForceRemove Val { a } ForceRemove NoRemove x { } } }"), S_OK);
+  EXPECT_FALSE(Exists(u"Fg.Top")) << "every key of the script went";
+
+  std::string before = fgtest::RegistryDump();
+  EXPECT_EQ(Register(u"HKCR { Fg.Del { Delete k { inner } } }"), DISP_E_EXCEPTION);
+  EXPECT_EQ(fgtest::RegistryDump(), before) << "nothing written";
+  ASSERT_EQ(Register(u"HKCR { Fg.Del { k { inner } } }"), S_OK);
+  EXPECT_EQ(Unregister(u"HKCR { Fg.Del { Delete k { inner } } }"), DISP_E_EXCEPTION);
+  EXPECT_EQ(Register(u"HKCR { Fg.Del { Delete k = s 'v' } }"), S_OK) << "a value may follow the name";
+  EXPECT_FALSE(Exists(u"Fg.Del\\k"));
+  ASSERT_EQ(Unregister(u"HKCR { Fg.Del }"), S_OK);
+}
+
 TEST_F(Script, RootsAndTokenLengths) {
   EXPECT_EQ(Register(u"hkcr { Lower }"), S_OK) << "roots match in any case";
   EXPECT_TRUE(Exists(u"Lower"));
@@ -186,6 +206,15 @@ TEST_F(Script, NestingIsBoundedWithoutExhaustingTheStack) {
   for (int i = 0; i < kMaxScriptNesting; ++i) limit += u" }";
   ASSERT_EQ(Register(limit), S_OK) << "as deep as the registry nests keys";
   ASSERT_EQ(Unregister(limit), S_OK);
+  EXPECT_FALSE(Exists(u"K"));
+  std::u16string emptyBlock = limit;
+  emptyBlock.insert(emptyBlock.find(u"'bottom'") + 8, u" { }");
+  ASSERT_EQ(Register(emptyBlock), S_OK) << "the deepest key may have an empty block";
+  ASSERT_EQ(Unregister(emptyBlock), S_OK);
+  EXPECT_FALSE(Exists(u"K"));
+  std::u16string tooDeep = limit;
+  tooDeep.insert(tooDeep.find(u"'bottom'") + 8, u" { L }");
+  EXPECT_EQ(Register(tooDeep), DISP_E_EXCEPTION) << "but not a key below it";
   EXPECT_FALSE(Exists(u"K"));
 }
 
