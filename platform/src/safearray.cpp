@@ -297,22 +297,23 @@ HRESULT STDAPICALLTYPE SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbo
   return S_OK;
 }
 
+// In the documented order: the stored type, then a record, dispatch or
+// unknown array by its flag. An array with an IID but neither interface
+// flag is taken as VT_UNKNOWN; strings and variants by their flags.
 HRESULT STDAPICALLTYPE SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt) {
   if (psa == nullptr || pvt == nullptr) return E_INVALIDARG;
-  if (psa->fFeatures & FADF_RECORD) {
-    *pvt = VT_RECORD;
-  } else if (psa->fFeatures & FADF_HAVEIID) {
-    *pvt = VT_UNKNOWN;
-  } else if (psa->fFeatures & FADF_HAVEVARTYPE) {
+  if (psa->fFeatures & FADF_HAVEVARTYPE) {
     DWORD stored = 0;
     std::memcpy(&stored, PrefixOf(psa) + kPrefix - sizeof(DWORD), sizeof(stored));
     *pvt = static_cast<VARTYPE>(stored);
-  } else if (psa->fFeatures & FADF_BSTR) {
-    *pvt = VT_BSTR;
-  } else if (psa->fFeatures & FADF_UNKNOWN) {
-    *pvt = VT_UNKNOWN;
+  } else if (psa->fFeatures & FADF_RECORD) {
+    *pvt = VT_RECORD;
   } else if (psa->fFeatures & FADF_DISPATCH) {
     *pvt = VT_DISPATCH;
+  } else if (psa->fFeatures & (FADF_UNKNOWN | FADF_HAVEIID)) {
+    *pvt = VT_UNKNOWN;
+  } else if (psa->fFeatures & FADF_BSTR) {
+    *pvt = VT_BSTR;
   } else if (psa->fFeatures & FADF_VARIANT) {
     *pvt = VT_VARIANT;
   } else {

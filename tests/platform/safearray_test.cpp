@@ -48,8 +48,26 @@ TEST_F(Array, CreateRecordsBoundsFeaturesAndType) {
   SAFEARRAY* objects = SafeArrayCreateVector(VT_DISPATCH, 0, 1);
   EXPECT_EQ(objects->fFeatures & (FADF_HAVEIID | FADF_DISPATCH), FADF_HAVEIID | FADF_DISPATCH);
   EXPECT_EQ(SafeArrayGetVartype(objects, &vt), S_OK);
-  EXPECT_EQ(vt, VT_UNKNOWN) << "an array that carries an IID reports VT_UNKNOWN";
+  // SafeArrayGetVartype (oleauto.h, learn.microsoft.com): FADF_HAVEVARTYPE
+  // gives the stored type, FADF_RECORD VT_RECORD, FADF_DISPATCH VT_DISPATCH
+  // and FADF_UNKNOWN VT_UNKNOWN.
+  EXPECT_EQ(vt, VT_DISPATCH) << "an array of dispatch pointers";
   SafeArrayDestroy(objects);
+  SAFEARRAY* unknowns = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
+  EXPECT_EQ(SafeArrayGetVartype(unknowns, &vt), S_OK);
+  EXPECT_EQ(vt, VT_UNKNOWN);
+  SafeArrayDestroy(unknowns);
+  SAFEARRAY* bare = nullptr;
+  ASSERT_EQ(SafeArrayAllocDescriptor(1, &bare), S_OK);
+  bare->fFeatures = FADF_DISPATCH;  // no IID and no stored type: the flag alone decides
+  EXPECT_EQ(SafeArrayGetVartype(bare, &vt), S_OK);
+  EXPECT_EQ(vt, VT_DISPATCH);
+  bare->fFeatures = FADF_UNKNOWN;
+  EXPECT_EQ(SafeArrayGetVartype(bare, &vt), S_OK);
+  EXPECT_EQ(vt, VT_UNKNOWN);
+  bare->fFeatures = 0;
+  EXPECT_EQ(SafeArrayGetVartype(bare, &vt), E_INVALIDARG) << "nothing tells the type";
+  EXPECT_EQ(SafeArrayDestroyDescriptor(bare), S_OK);
   EXPECT_EQ(SafeArrayCreate(VT_I4, 0, bounds), nullptr);
   EXPECT_EQ(SafeArrayCreate(VT_EMPTY, 1, bounds), nullptr);
 }
