@@ -31,7 +31,10 @@
 // current directory; OFN_FILEMUSTEXIST implies OFN_PATHMUSTEXIST; on
 // success a non-null lpstrFileTitle gets the chosen file's name and
 // extension without its path (of several files, the first), cut to
-// nMaxFileTitle - 1 characters when longer and always terminated. The
+// nMaxFileTitle - 1 characters when longer and always terminated;
+// OFN_ALLOWMULTISELECT without OFN_EXPLORER answers only the first chosen
+// file's full path (the old-style list, the directory and the names
+// separated by spaces, is not built: a name may hold spaces). The
 // platform has no windows of its own, so GetForegroundWindow answers null
 // and no dialog has an owner to be transient for.
 #pragma once

@@ -15,9 +15,15 @@
 // Conversions support code pages 1252, 936 and 65001 through iconv, and the
 // selectors CP_ACP, CP_OEMCP (taken as the ANSI code page), CP_THREAD_ACP.
 // Undefined bytes of 1252 (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the code
-// point of the same value; other invalid input becomes U+FFFD (65001) or the
-// default character (WideCharToMultiByte), unless the ERR_INVALID_CHARS flag
-// asks for ERROR_NO_UNICODE_TRANSLATION.
+// point of the same value and back, so U+0081 round-trips; other invalid
+// input becomes U+FFFD (65001: one for each byte of an invalid sequence) or
+// the default character (WideCharToMultiByte), unless the ERR_INVALID_CHARS
+// flag asks for ERROR_NO_UNICODE_TRANSLATION.
+//
+// Choice where the system differs: WideCharToMultiByte to 1252 or 936 makes
+// no best-fit substitutions (the system writes, say, "a" for U+0101 unless
+// WC_NO_BEST_FIT_CHARS is given); every character the code page lacks
+// becomes the default character, as if WC_NO_BEST_FIT_CHARS were always set.
 #pragma once
 
 #include "fgplatform/basetypes.h"
