@@ -7,6 +7,7 @@
 #include <string>
 
 #include "case_fold.h"
+#include "date_text.h"
 #include "fgplatform/oleauto.h"
 #include "number_text.h"
 #include "variant_types.h"
@@ -15,7 +16,7 @@ namespace {
 
 // A scalar source reduced to what a conversion needs.
 struct Scalar {
-  enum Kind { Signed, Unsigned, Real, Boolean, Text } kind = Signed;
+  enum Kind { Signed, Unsigned, Real, Date, Boolean, Text } kind = Signed;
   int64_t s = 0;
   uint64_t u = 0;
   double r = 0;
@@ -38,9 +39,10 @@ struct Scalar {
     case VT_UI8: out.kind = Scalar::Unsigned; out.u = in.ullVal; return true;
     case VT_R4: out.kind = Scalar::Real; out.r = in.fltVal; return true;
     case VT_R8: out.kind = Scalar::Real; out.r = in.dblVal; return true;
+    case VT_DATE: out.kind = Scalar::Date; out.r = in.date; return true;
     case VT_BOOL: out.kind = Scalar::Boolean; out.b = in.boolVal != 0; return true;
     case VT_BSTR: out.kind = Scalar::Text; out.text = in.bstrVal; return true;
-    default: return false;  // VT_ERROR, VT_CY, VT_DATE, VT_DECIMAL, objects
+    default: return false;  // VT_ERROR, VT_CY, VT_DECIMAL, objects
   }
 }
 
@@ -62,7 +64,8 @@ bool EqualsIgnoreCase(BSTR text, const char16_t* word) {
     case Scalar::Unsigned:
       out = static_cast<int64_t>(in.u);
       return in.u <= static_cast<uint64_t>(max) ? S_OK : DISP_E_OVERFLOW;
-    case Scalar::Real: {
+    case Scalar::Real:
+    case Scalar::Date: {  // a date converts as its number of days
       double r = fgp::RoundHalfEven(in.r);
       if (!fgp::InSigned(r, min, max)) return DISP_E_OVERFLOW;
       out = static_cast<int64_t>(r);
@@ -89,7 +92,8 @@ bool EqualsIgnoreCase(BSTR text, const char16_t* word) {
     case Scalar::Unsigned:
       out = in.u;
       return in.u <= max ? S_OK : DISP_E_OVERFLOW;
-    case Scalar::Real: {
+    case Scalar::Real:
+    case Scalar::Date: {
       double r = fgp::RoundHalfEven(in.r);
       if (r == 0) r = 0;  // -0
       if (!fgp::InUnsigned(r, max)) return DISP_E_OVERFLOW;
@@ -113,7 +117,8 @@ bool EqualsIgnoreCase(BSTR text, const char16_t* word) {
   switch (in.kind) {
     case Scalar::Signed: out = static_cast<double>(in.s); return S_OK;
     case Scalar::Unsigned: out = static_cast<double>(in.u); return S_OK;
-    case Scalar::Real: out = in.r; return S_OK;
+    case Scalar::Real:
+    case Scalar::Date: out = in.r; return S_OK;
     case Scalar::Boolean: out = in.b ? -1.0 : 0.0; return S_OK;
     case Scalar::Text: {
       fgp::ParsedNumber n;
@@ -154,9 +159,25 @@ std::string RealText(double value, int digits) {
   return buf;
 }
 
-[[nodiscard]] HRESULT ToText(const Scalar& in, VARTYPE sourceType, USHORT flags, BSTR& out) {
+// A number of days as a date: DISP_E_OVERFLOW outside 1 January 100 to
+// 31 December 9999; text is read as date_text.h says.
+[[nodiscard]] HRESULT ToDate(const Scalar& in, double& out) {
+  if (in.kind == Scalar::Text)
+    return fgp::TextToDate(in.text ? in.text : u"", SysStringLen(in.text), out) ? S_OK : DISP_E_TYPEMISMATCH;
+  HRESULT hr = ToReal(in, out);
+  if (FAILED(hr)) return hr;
+  return fgp::DateInRange(out) ? S_OK : DISP_E_OVERFLOW;
+}
+
+[[nodiscard]] HRESULT ToText(const Scalar& in, VARTYPE sourceType, LCID lcid, USHORT flags, BSTR& out) {
   std::string text;
   switch (in.kind) {
+    case Scalar::Date: {
+      std::u16string date;
+      if (!fgp::DateToText(in.r, lcid, date)) return DISP_E_OVERFLOW;  // not a date of the calendar
+      out = SysAllocStringLen(date.data(), static_cast<UINT>(date.size()));
+      return out != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
     case Scalar::Signed: text = std::to_string(in.s); break;
     case Scalar::Unsigned: text = std::to_string(in.u); break;
     case Scalar::Real: text = RealText(in.r, sourceType == VT_R4 ? 7 : 15); break;
@@ -176,7 +197,8 @@ std::string RealText(double value, int digits) {
   return out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-[[nodiscard]] HRESULT ConvertScalar(VARIANT& out, const Scalar& in, VARTYPE sourceType, USHORT flags, VARTYPE vt) {
+[[nodiscard]] HRESULT ConvertScalar(VARIANT& out, const Scalar& in, VARTYPE sourceType, LCID lcid, USHORT flags,
+                                    VARTYPE vt) {
   int64_t s = 0;
   uint64_t u = 0;
   double r = 0;
@@ -200,7 +222,8 @@ std::string RealText(double value, int digits) {
       break;
     case VT_R8: hr = ToReal(in, r); out.dblVal = r; break;
     case VT_BOOL: hr = ToBool(in, b); out.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; break;
-    case VT_BSTR: hr = ToText(in, sourceType, flags, out.bstrVal); break;
+    case VT_DATE: hr = ToDate(in, r); out.date = r; break;
+    case VT_BSTR: hr = ToText(in, sourceType, lcid, flags, out.bstrVal); break;
     default: return DISP_E_TYPEMISMATCH;
   }
   if (FAILED(hr)) return hr;
@@ -252,7 +275,7 @@ HRESULT ConvertObject(VARIANT& out, const VARIANT& in, VARTYPE vt) {
   if (IsObject(in.vt)) return ConvertObjectValue(out, in, lcid, flags, vt);
   Scalar scalar;
   if (!ReadScalar(in, scalar)) return DISP_E_TYPEMISMATCH;
-  return ConvertScalar(out, scalar, in.vt, flags, vt);
+  return ConvertScalar(out, scalar, in.vt, lcid, flags, vt);
 }
 
 }  // namespace

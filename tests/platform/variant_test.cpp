@@ -237,4 +237,100 @@ TEST_F(TaggedValue, ValuesJustPastA64BitRangeOverflow) {
   VariantClear(&text);
 }
 
+VARIANT Date(double days) {
+  VARIANT v;
+  v.vt = VT_DATE;
+  v.date = days;
+  return v;
+}
+
+std::u16string DateText(double days, LCID lcid) {
+  VARIANT in = Date(days), out;
+  VariantInit(&out);
+  HRESULT hr = VariantChangeTypeEx(&out, &in, lcid, 0, VT_BSTR);
+  std::u16string text = SUCCEEDED(hr) ? std::u16string(out.bstrVal) : u"<failed>";
+  VariantClear(&out);
+  return text;
+}
+
+// The DATE type (learn.microsoft.com, "DATE type" and "Date data type"):
+// days since 30 December 1899, the fraction the time of day; before that
+// day the whole part counts back and the fraction forward; 1 January 100 is
+// -657434 and 31 December 9999 is 2958465.
+TEST_F(TaggedValue, DatesConvertAsTheirDaysAndAsTheLocalesText) {
+  const LCID english = 0x0409, invariant = 0x007F, chinese = 0x0804;
+  EXPECT_EQ(DateText(43832.0, english), u"1/2/2020") << "a date at midnight: the date alone";
+  EXPECT_EQ(DateText(5.875, english), u"1/4/1900 9:00:00 PM");
+  EXPECT_EQ(DateText(0.5, english), u"12:00:00 PM") << "on the epoch's day: the time alone";
+  EXPECT_EQ(DateText(0.0, english), u"12:00:00 AM");
+  EXPECT_EQ(DateText(-2.5, english), u"12/28/1899 12:00:00 PM") << "the fraction counts forward";
+  EXPECT_EQ(DateText(-657434.0, english), u"1/1/0100");
+  EXPECT_EQ(DateText(2958465.99999, english), u"12/31/9999 11:59:59 PM");
+  EXPECT_EQ(DateText(43832.75, invariant), u"01/02/2020 18:00:00");
+  EXPECT_EQ(DateText(43832.75, chinese), u"01/02/2020 18:00:00") << "other locales get the invariant forms";
+
+  VARIANT out;
+  for (double outside : {-657435.0, 2958466.0, 1e300}) {
+    VARIANT d = Date(outside);
+    EXPECT_EQ(Change(d, VT_BSTR, out), DISP_E_OVERFLOW) << outside;
+    VARIANT r;
+    r.vt = VT_R8;
+    r.dblVal = outside;
+    EXPECT_EQ(Change(r, VT_DATE, out), DISP_E_OVERFLOW) << outside;
+  }
+
+  VARIANT d = Date(43832.75);
+  ASSERT_EQ(Change(d, VT_R8, out), S_OK);
+  EXPECT_EQ(out.dblVal, 43832.75);
+  ASSERT_EQ(Change(d, VT_I4, out), S_OK);
+  EXPECT_EQ(out.lVal, 43833) << "rounded as a real is";
+  ASSERT_EQ(Change(d, VT_BOOL, out), S_OK);
+  EXPECT_EQ(out.boolVal, VARIANT_TRUE);
+  VARIANT big = Date(2958465.0);
+  EXPECT_EQ(Change(big, VT_I2, out), DISP_E_OVERFLOW);
+  VARIANT five;
+  five.vt = VT_I4;
+  five.lVal = 5;
+  ASSERT_EQ(Change(five, VT_DATE, out), S_OK);
+  EXPECT_EQ(out.vt, VT_DATE);
+  EXPECT_EQ(out.date, 5.0);
+  VARIANT yes;
+  yes.vt = VT_BOOL;
+  yes.boolVal = VARIANT_TRUE;
+  ASSERT_EQ(Change(yes, VT_DATE, out), S_OK);
+  EXPECT_EQ(out.date, -1.0);
+
+  struct Read {
+    const char16_t* text;
+    double date;
+  } reads[] = {
+      {u"1/2/2020", 43832.0},          {u" 1/2/2020 6:00 PM ", 43832.75}, {u"2020-01-02 18:00:00", 43832.75},
+      {u"12:00:00 PM", 0.5},           {u"12/28/1899 12:00 PM", -2.5},    {u"2/29/2020", 43890.0},
+      {u"1/1/0100", -657434.0},        {u"12/31/9999", 2958465.0},
+  };
+  for (const Read& r : reads) {
+    VARIANT t = Text(r.text);
+    ASSERT_EQ(Change(t, VT_DATE, out), S_OK) << std::string(r.text, r.text + 10);
+    EXPECT_EQ(out.date, r.date) << std::string(r.text, r.text + 10);
+    VariantClear(&t);
+  }
+  for (const char16_t* bad : {u"2/30/2020", u"13/1/2020", u"1/2/20", u"1/2/2020 25:00", u"1/2/2020 13:00 PM",
+                              u"tomorrow", u"", u"1/2/2020 x", u"12/31/0099"}) {
+    VARIANT t = Text(bad);
+    EXPECT_EQ(Change(t, VT_DATE, out), DISP_E_TYPEMISMATCH) << std::string(bad, bad + 4);
+    VariantClear(&t);
+  }
+  // Every valid second of a few days far apart reads back as it was written.
+  for (double day : {-657434.0, -1.0, 0.0, 36525.0, 2958465.0}) {
+    for (int second = 0; second < 86400; second += 3593) {
+      double date = day + (day >= 0 ? second : -second) / 86400.0;
+      std::u16string text = DateText(date, english);
+      VARIANT t = Text(text.c_str());
+      ASSERT_EQ(Change(t, VT_DATE, out), S_OK) << std::string(text.begin(), text.end());
+      EXPECT_NEAR(out.date, date, 1e-9) << std::string(text.begin(), text.end());
+      VariantClear(&t);
+    }
+  }
+}
+
 }  // namespace

@@ -14,17 +14,33 @@
 //   the decimal separator in every locale; reals convert to text with 7
 //   (VT_R4) or 15 (VT_R8) significant digits; reals convert to integers by
 //   rounding half to even; a VARIANT_TRUE converts to an unsigned integer as
-//   all bits set. VT_DATE, VT_CY and VT_DECIMAL are not converted
-//   (DISP_E_TYPEMISMATCH). An object converts to a scalar through its
+//   all bits set. VT_DATE converts to and from the numeric types and VT_BOOL
+//   as its number of days (a number outside 1 January 100 to 31 December
+//   9999 is DISP_E_OVERFLOW as a date), and to and from VT_BSTR as the
+//   short date and long time: "M/d/yyyy h:mm:ss AM" for English locales,
+//   the invariant "MM/dd/yyyy HH:mm:ss" for every other locale (the platform
+//   has no other date formats); the time alone when the day is 30 December
+//   1899, the date alone at midnight. Text reads as a date in those forms or
+//   as "yyyy-M-d", with or without a time. VT_CY and VT_DECIMAL are not
+//   converted (DISP_E_TYPEMISMATCH). An object converts to a scalar through its
 //   DISPID_VALUE property; to another object type through QueryInterface.
+// - Text to a number skips white space around the number (" 12 " is 12) and
+//   takes "," as a digit group separator in every locale ("1,000" is 1000);
+//   text to a boolean takes the words "True" and "False" (any case) with no
+//   white space around them (" True " is DISP_E_TYPEMISMATCH), or a number.
+//   VARIANT_LOCALBOOL is taken as VARIANT_ALPHABOOL: the platform has no
+//   localized names for the two values, so every locale reads and writes
+//   the English words.
 // - Arrays: the bounds passed to SafeArrayCreate and the index vectors of
 //   SafeArrayGetElement/PutElement/PtrOfIndex list dimensions first to last;
 //   the descriptor stores the bounds in reverse (rgsabound[cDims - 1] is the
 //   first dimension, as published); the first dimension varies fastest in
 //   memory. SafeArrayRedim changes rgsabound[0], the last dimension.
 //   Arrays of VT_UNKNOWN/VT_DISPATCH carry FADF_HAVEIID with the interface
-//   id, others FADF_HAVEVARTYPE; SafeArrayGetVartype answers VT_UNKNOWN for
-//   any array that carries an IID. Redimensioning an FADF_FIXEDSIZE array
+//   id, others FADF_HAVEVARTYPE; SafeArrayGetVartype answers, in the
+//   documented order, the stored type, VT_RECORD, VT_DISPATCH for
+//   FADF_DISPATCH and VT_UNKNOWN for FADF_UNKNOWN (and for an IID without
+//   either flag). Redimensioning an FADF_FIXEDSIZE array
 //   answers E_INVALIDARG; a locked array DISP_E_ARRAYISLOCKED.
 #pragma once
 
