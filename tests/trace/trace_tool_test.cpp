@@ -16,37 +16,62 @@
 
 namespace {
 
-// A running trace_host: its pid and its output stream.
-class Host {
+// A program running in the background, its output (standard output and
+// error together) read line by line.
+class Child {
  public:
-  explicit Host(const std::string& args) {
-    m_out = popen((std::string(TRACE_HOST_PATH) + " " + args).c_str(), "r");
-    unsigned pid = 0;
-    char line[64];
-    // One line: a scanf format ending in white space would wait for more.
-    if (m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr && std::sscanf(line, "pid %u", &pid) == 1)
-      m_pid = pid;
+  // `command` is run through exec, so the shell's pid is the program's.
+  explicit Child(const std::string& command) {
+    m_out = popen(("echo $$; exec " + command + " 2>&1").c_str(), "r");
+    m_pid = static_cast<pid_t>(std::atol(ReadLine().c_str()));
   }
-  ~Host() {
+  ~Child() {
     if (m_out != nullptr) pclose(m_out);
   }
-  DWORD Pid() const { return m_pid; }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  DWORD Pid() const { return static_cast<DWORD>(m_pid); }
   std::string ReadLine() {
     char line[256];
     return m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr ? line : "";
   }
+  // Reads until a line starts with `text`; the lines read go to `output`.
+  bool ReadUntil(const std::string& text, std::string& output) {
+    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
+      output += line;
+      if (line.rfind(text, 0) == 0) return true;
+    }
+    return false;
+  }
   // The rest of its output, and its exit status (-1 for a signal).
   int Finish(std::string& output) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, m_out) != nullptr) output += buffer;
+    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) output += line;
     int status = pclose(m_out);
     m_out = nullptr;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  // Stops it as Ctrl-C would; answers its exit status.
+  int Interrupt() {
+    kill(m_pid, SIGINT);
+    std::string rest;
+    return Finish(rest);
+  }
 
  private:
   FILE* m_out = nullptr;
-  DWORD m_pid = 0;
+  pid_t m_pid = 0;
+};
+
+// A running trace_host, past the line with its pid.
+class Host : public Child {
+ public:
+  explicit Host(const std::string& args) : Child(std::string(TRACE_HOST_PATH) + " " + args) { (void)ReadLine(); }
+};
+
+// fgtrace in the background (ended after a minute whatever happens).
+class Background : public Child {
+ public:
+  explicit Background(const std::string& args) : Child("timeout 60 " + std::string(FGTRACE_PATH) + " " + args) {}
 };
 
 int Tool(const std::string& args, std::string* output = nullptr) {
@@ -202,50 +227,6 @@ TEST(TraceTool, AHostileWriterDoesNotCrashTheHost) {
   std::string rest;
   EXPECT_EQ(host.Finish(rest), 0) << "the host ran to its end: " << rest;
 }
-
-// A tool started in the background whose output is read line by line.
-class Background {
- public:
-  explicit Background(const std::string& args) {
-    m_out = popen(("echo $$; exec timeout 60 " + std::string(FGTRACE_PATH) + " " + args + " 2>&1").c_str(), "r");
-    char line[64];
-    if (m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr) m_pid = static_cast<pid_t>(std::atol(line));
-  }
-  ~Background() {
-    if (m_out != nullptr) pclose(m_out);
-  }
-  std::string ReadLine() {
-    char line[256];
-    return m_out != nullptr && std::fgets(line, sizeof line, m_out) != nullptr ? line : "";
-  }
-  // Reads until a line starts with `text`; the lines read go to `output`.
-  bool ReadUntil(const std::string& text, std::string& output) {
-    for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
-      output += line;
-      if (line.rfind(text, 0) == 0) return true;
-    }
-    return false;
-  }
-  // Stops it as Ctrl-C would; answers its exit status.
-  int Interrupt() {
-    kill(m_pid, SIGINT);
-    std::string rest;
-    (void)ReadUntil("\x01", rest);
-    int status = pclose(m_out);
-    m_out = nullptr;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  int Finish(std::string& output) {
-    (void)ReadUntil("\x01", output);
-    int status = pclose(m_out);
-    m_out = nullptr;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  FILE* m_out = nullptr;
-  pid_t m_pid = 0;
-};
 
 // Two watches at once both see a host that registers; the tool's event
 // wakes only one of them. Other processes of the machine may register at
