@@ -301,6 +301,8 @@ LSTATUS Store::Current(Store*& out) {
 }
 
 void Store::Close() {
+  m_childCursors.clear();
+  m_valueCursors.clear();
   if (m_db == nullptr) return;
   StatementCache::Instance().Clear();
   sqlite3_close_v2(m_db);
@@ -627,15 +629,55 @@ LSTATUS Store::ChildCount(KeyId id, DWORD& out) {
   return ERROR_SUCCESS;
 }
 
+// The file's data version, which changes with every change of the store by
+// this connection or another; 0 when it cannot be read (then no cursor is
+// ever resumed).
+unsigned Store::DataVersion() {
+  unsigned version = 0;
+  return sqlite3_file_control(m_db, "main", SQLITE_FCNTL_DATA_VERSION, &version) == SQLITE_OK ? version : 0;
+}
+
+// A cursor resumes when the entry asked for is the one after it, in a store
+// unchanged since it was left.
+const Store::EnumCursor* Store::Resumable(const std::unordered_map<KeyId, EnumCursor>& cursors, KeyId key,
+                                          DWORD index, unsigned version) {
+  auto it = cursors.find(key);
+  if (it == cursors.end() || version == 0 || it->second.version != version || it->second.index + 1 != index)
+    return nullptr;
+  return &it->second;
+}
+
+void Store::Remember(std::unordered_map<KeyId, EnumCursor>& cursors, KeyId key, EnumCursor cursor) {
+  if (cursors.size() >= kMaxCursors && cursors.find(key) == cursors.end()) cursors.clear();
+  cursors[key] = std::move(cursor);
+}
+
+// Enumeration walks a key's children in name order. The usual walk asks for
+// index 0, 1, 2, ...: each step resumes after the name it found last, so every
+// index costs the same; any other index is counted from the start.
 LSTATUS Store::ChildAt(KeyId parent, DWORD index, std::u16string& name, std::u16string& className,
                        int64_t& written) {
-  Statement s(m_db, "SELECT name, class, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?");
-  int rc = s.Int(1, parent).Int(2, index).Step();
-  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  unsigned version = DataVersion();
+  const EnumCursor* after = Resumable(m_childCursors, parent, index, version);
+  Statement s(m_db, after != nullptr ? "SELECT name, class, written, fold FROM keys INDEXED BY keys_child WHERE parent = ? AND fold > ?"
+                                       " ORDER BY fold LIMIT 1"
+                                     : "SELECT name, class, written, fold FROM keys WHERE parent = ? ORDER BY fold"
+                                       " LIMIT 1 OFFSET ?");
+  s.Int(1, parent);
+  if (after != nullptr)
+    s.Blob(2, after->last.data(), after->last.size());
+  else
+    s.Int(2, index);
+  int rc = s.Step();
+  if (rc == SQLITE_DONE) {
+    m_childCursors.erase(parent);
+    return ERROR_NO_MORE_ITEMS;
+  }
   if (rc != SQLITE_ROW) return Fail(rc);
   name = s.ColumnText16(0);
   className = s.ColumnText16(1);
   written = s.ColumnInt(2);
+  Remember(m_childCursors, parent, EnumCursor{index, version, s.ColumnBytes(3), 0});
   return ERROR_SUCCESS;
 }
 
@@ -686,14 +728,24 @@ LSTATUS Store::GetValue(KeyId key, const std::u16string& name, ValueRow& out) {
   return ERROR_SUCCESS;
 }
 
+// Values enumerate in the order they were made, resumed as children are.
 LSTATUS Store::ValueAt(KeyId key, DWORD index, ValueRow& out) {
-  Statement s(m_db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?");
-  int rc = s.Int(1, key).Int(2, index).Step();
-  if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+  unsigned version = DataVersion();
+  const EnumCursor* after = Resumable(m_valueCursors, key, index, version);
+  Statement s(m_db, after != nullptr
+                        ? "SELECT name, type, data, id FROM vals INDEXED BY vals_name WHERE key = ? AND id > ?"
+                          " ORDER BY id LIMIT 1"
+                        : "SELECT name, type, data, id FROM vals WHERE key = ? ORDER BY id LIMIT 1 OFFSET ?");
+  int rc = s.Int(1, key).Int(2, after != nullptr ? after->lastId : static_cast<int64_t>(index)).Step();
+  if (rc == SQLITE_DONE) {
+    m_valueCursors.erase(key);
+    return ERROR_NO_MORE_ITEMS;
+  }
   if (rc != SQLITE_ROW) return Fail(rc);
   out.name = s.ColumnText16(0);
   out.type = static_cast<DWORD>(s.ColumnInt(1));
   out.data = s.ColumnBytes(2);
+  Remember(m_valueCursors, key, EnumCursor{index, version, std::string(), s.ColumnInt(3)});
   return ERROR_SUCCESS;
 }
 

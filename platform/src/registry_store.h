@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "fgplatform/winreg.h"
@@ -80,6 +81,23 @@ class Store {
   [[nodiscard]] LSTATUS Touch(KeyId id);
   [[nodiscard]] LSTATUS Fail(int sqliteCode);
 
+  // Where the last enumeration step of a key's children, or of its values,
+  // stopped; kept per key, so that a walk that goes down between two steps
+  // (a recursive listing) still resumes.
+  struct EnumCursor {
+    DWORD index = 0;
+    unsigned version = 0;  // the data version it was found in
+    std::string last;      // the child's folded name
+    int64_t lastId = 0;    // the value's row
+  };
+  [[nodiscard]] unsigned DataVersion();
+  // The cursor of `key` when it stands just before `index`; null otherwise.
+  [[nodiscard]] static const EnumCursor* Resumable(const std::unordered_map<KeyId, EnumCursor>& cursors, KeyId key,
+                                                   DWORD index, unsigned version);
+  static void Remember(std::unordered_map<KeyId, EnumCursor>& cursors, KeyId key, EnumCursor cursor);
+
+  static constexpr size_t kMaxCursors = 1024;  // keys walked at once; more start over
+  std::unordered_map<KeyId, EnumCursor> m_childCursors, m_valueCursors;
   sqlite3* m_db = nullptr;
   bool m_readOnly = false;  // a store this user may read but not write: every write is access denied
   std::string m_path;

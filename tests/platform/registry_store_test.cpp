@@ -135,6 +135,50 @@ TEST_F(RegistryStore, DamagedNamesAndMissingIndexesMakeTheStoreDamaged) {
   Output();
 }
 
+// Enumeration resumes after the entry it gave last, and counts from the
+// start again whenever the store changed meanwhile, through this process or
+// another: the answer at each index is the one of the store as it is.
+TEST_F(RegistryStore, EnumerationResumesAndFollowsEveryChange) {
+  for (const char16_t* name : {u"E\\A", u"E\\B", u"E\\C", u"E\\D"}) ASSERT_EQ(Create(HKEY_CLASSES_ROOT, name), 0);
+  HKEY e = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"E", 0, KEY_ALL_ACCESS, &e), ERROR_SUCCESS);
+  for (const char16_t* value : {u"v1", u"v2", u"v3", u"v4"})
+    ASSERT_EQ(RegSetValueExW(e, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(u"x"), 4), ERROR_SUCCESS);
+  auto child = [&](DWORD i) {
+    char16_t name[16];
+    DWORD n = 16;
+    LSTATUS status = RegEnumKeyExW(e, i, name, &n, nullptr, nullptr, nullptr, nullptr);
+    return status == ERROR_SUCCESS ? std::u16string(name, n) : std::u16string(u"<none>");
+  };
+  auto value = [&](DWORD i) {
+    char16_t name[16];
+    DWORD n = 16;
+    LSTATUS status = RegEnumValueW(e, i, name, &n, nullptr, nullptr, nullptr, nullptr);
+    return status == ERROR_SUCCESS ? std::u16string(name, n) : std::u16string(u"<none>");
+  };
+  EXPECT_EQ(child(0), u"A");
+  EXPECT_EQ(child(1), u"B");
+  Sql(m_path, "DELETE FROM keys WHERE fold = x'0041'");  // another process removes A
+  EXPECT_EQ(child(2), u"D") << "counted in the store as it is now: B, C, D";
+  EXPECT_EQ(child(0), u"B");
+  ASSERT_EQ(Create(HKEY_CLASSES_ROOT, u"E\\AA"), 0);  // this process adds one before B
+  EXPECT_EQ(child(1), u"B");
+  EXPECT_EQ(child(2), u"C");
+  EXPECT_EQ(child(3), u"D");
+  EXPECT_EQ(child(4), u"<none>");
+  EXPECT_EQ(child(3), u"D") << "any index, in any order";
+
+  EXPECT_EQ(value(0), u"v1");
+  EXPECT_EQ(value(1), u"v2");
+  ASSERT_EQ(RegDeleteValueW(e, u"v1"), ERROR_SUCCESS);
+  EXPECT_EQ(value(2), u"v4") << "v2, v3, v4 after the deletion";
+  EXPECT_EQ(value(0), u"v2");
+  EXPECT_EQ(value(1), u"v3");
+  EXPECT_EQ(value(2), u"v4");
+  EXPECT_EQ(value(3), u"<none>");
+  RegCloseKey(e);
+}
+
 TEST_F(RegistryStore, KeysGo512LevelsDeepAndNoDeeper) {
   std::u16string path = u"L";
   for (int i = 1; i < 512; ++i) path += u"\\L";
