@@ -1,13 +1,22 @@
-// fgregsvr: registers a component library, or with /u unregisters it, by
-// loading it and calling its DllRegisterServer or DllUnregisterServer.
+// fgregsvr: registers component libraries, or with /u unregisters them, by
+// loading each and calling its DllRegisterServer or DllUnregisterServer.
 //
-//   fgregsvr [/u] [/s] MODULE
+//   fgregsvr [/u] [/s] [/n] [/i[:CMDLINE]] MODULE...
 //
-// /s: silent, no messages. Exit status: 0 success, 1 bad command line,
-// 2 the component runtime cannot start, 3 the module cannot be loaded,
-// 4 the module has no such entry point, 5 the entry point failed.
+// /s: silent, no messages. /i: also call DllInstall (after registering, or
+// before unregistering with /u), with CMDLINE; /n: call no
+// DllRegisterServer or DllUnregisterServer, only DllInstall (needs /i). A
+// bare module name that names a file in the current folder is that file.
+// Every module is tried and reported; the exit status is the first
+// failure's: 0 success, 1 bad command line, 2 the component runtime cannot
+// start, 3 a module cannot be loaded, 4 a module has no such entry point,
+// 5 an entry point failed.
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "fgplatform/win32.h"
 
@@ -16,16 +25,22 @@ namespace {
 enum Exit { kSuccess = 0, kBadArguments = 1, kRuntimeFailed = 2, kLoadFailed = 3, kNoEntry = 4, kEntryFailed = 5 };
 
 constexpr const char* kUsage =
-    "usage: fgregsvr [/u] [/s] MODULE\n"
-    "  /u  unregister the module (call DllUnregisterServer)\n"
+    "usage: fgregsvr [/u] [/s] [/n] [/i[:CMDLINE]] MODULE...\n"
+    "  /u  unregister the modules (call DllUnregisterServer)\n"
     "  /s  silent: print no message\n"
-    "Exit status: 0 success, 1 bad command line, 2 the component runtime cannot start,\n"
-    "3 the module cannot be loaded, 4 it has no such entry point, 5 the entry point failed.\n";
+    "  /i  also call DllInstall, with CMDLINE when given (after registering; before unregistering with /u)\n"
+    "  /n  call neither DllRegisterServer nor DllUnregisterServer (only with /i)\n"
+    "Each module is tried and reported. Exit status: the first failure's, 0 for none:\n"
+    "1 bad command line, 2 the component runtime cannot start, 3 a module cannot be loaded,\n"
+    "4 a module has no such entry point, 5 an entry point failed.\n";
 
 struct Options {
   bool unregister = false;
   bool silent = false;
-  std::string module;
+  bool install = false;
+  bool noRegister = false;
+  std::string installLine;
+  std::vector<std::string> modules;
 };
 
 const char* LoadFailure(DWORD error) {
@@ -39,26 +54,48 @@ const char* LoadFailure(DWORD error) {
   }
 }
 
+bool IsSwitch(const std::string& a, char letter) {
+  return a.size() >= 2 && (a[0] == '/' || a[0] == '-') && (a[1] == letter || a[1] == letter - 'a' + 'A');
+}
+
 bool Parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "/u" || a == "/U" || a == "-u") {
+    if (a.size() == 2 && IsSwitch(a, 'u')) {
       o.unregister = true;
-    } else if (a == "/s" || a == "/S" || a == "-s") {
+    } else if (a.size() == 2 && IsSwitch(a, 's')) {
       o.silent = true;
+    } else if (a.size() == 2 && IsSwitch(a, 'n')) {
+      o.noRegister = true;
+    } else if (IsSwitch(a, 'i') && (a.size() == 2 || a[2] == ':')) {
+      o.install = true;
+      o.installLine = a.size() > 3 ? a.substr(3) : "";
     } else if (a.empty() || a == "--help" || (a.size() == 2 && (a[0] == '/' || a[0] == '-'))) {
       // Switches are one letter; an absolute path starts with "/" too.
       if (a == "/?" || a == "--help" || a == "-h") return false;
       std::fprintf(stderr, "fgregsvr: unknown switch %s\n", a.c_str());
       return false;
-    } else if (!o.module.empty()) {
-      std::fprintf(stderr, "fgregsvr: one module at a time\n");
-      return false;
     } else {
-      o.module = a;
+      o.modules.push_back(a);
     }
   }
-  return !o.module.empty();
+  if (o.noRegister && !o.install) {
+    std::fprintf(stderr, "fgregsvr: /n needs /i\n");
+    return false;
+  }
+  return !o.modules.empty();
+}
+
+// The path to load: a bare name that names a file here is that file (by its
+// full path, which is what registration writes); anything else as given, for
+// the loader's own search.
+std::string PathToLoad(const std::string& module) {
+  if (module.find('/') != std::string::npos || access(module.c_str(), F_OK) != 0) return module;
+  char* full = realpath(module.c_str(), nullptr);
+  if (full == nullptr) return module;
+  std::string path = full;
+  free(full);
+  return path;
 }
 
 std::u16string Widen(const std::string& s) {
@@ -76,7 +113,6 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return kBadArguments;
   }
-  const char* entryName = o.unregister ? "DllUnregisterServer" : "DllRegisterServer";
   auto say = [&](FILE* to, const char* format, auto... args) {
     if (!o.silent) std::fprintf(to, format, args...);
   };
@@ -84,26 +120,57 @@ int main(int argc, char** argv) {
     say(stderr, "fgregsvr: the component runtime could not be started\n");
     return kRuntimeFailed;
   }
+  typedef HRESULT(STDAPICALLTYPE * EntryFunc)();
+  typedef HRESULT(STDAPICALLTYPE * InstallFunc)(BOOL, LPCWSTR);
+  std::u16string installLine = Widen(o.installLine);
   int status = kSuccess;
-  HMODULE module = LoadLibraryW(Widen(o.module).c_str());
-  if (module == nullptr) {
-    DWORD error = GetLastError();
-    say(stderr, "LoadLibrary(\"%s\") failed - %s (error %u).\n", o.module.c_str(), LoadFailure(error),
-        static_cast<unsigned>(error));
-    status = kLoadFailed;
-  } else {
-    typedef HRESULT(STDAPICALLTYPE * EntryFunc)();
-    auto entry = reinterpret_cast<EntryFunc>(reinterpret_cast<void*>(GetProcAddress(module, entryName)));
-    if (entry == nullptr) {
-      say(stderr, "%s was loaded, but the %s entry point was not found.\n\n"
-                  "Make sure that \"%s\" is a valid component library and then try again.\n",
-          o.module.c_str(), entryName, o.module.c_str());
-      status = kNoEntry;
-    } else if (HRESULT hr = entry(); FAILED(hr)) {
-      say(stderr, "%s in %s failed.\nReturn code was: 0x%08x\n", entryName, o.module.c_str(), static_cast<unsigned>(hr));
-      status = kEntryFailed;
-    } else {
-      say(stdout, "%s in %s succeeded.\n", entryName, o.module.c_str());
+  auto failed = [&](int code) {
+    if (status == kSuccess) status = code;
+  };
+  for (const std::string& name : o.modules) {
+    HMODULE module = LoadLibraryW(Widen(PathToLoad(name)).c_str());
+    if (module == nullptr) {
+      DWORD error = GetLastError();
+      say(stderr, "LoadLibrary(\"%s\") failed - %s (error %u).\n", name.c_str(), LoadFailure(error),
+          static_cast<unsigned>(error));
+      failed(kLoadFailed);
+      continue;
+    }
+    auto find = [&](const char* entryName) -> void* {
+      void* entry = reinterpret_cast<void*>(GetProcAddress(module, entryName));
+      if (entry == nullptr) {
+        say(stderr, "%s was loaded, but the %s entry point was not found.\n\n"
+                    "Make sure that \"%s\" is a valid component library and then try again.\n",
+            name.c_str(), entryName, name.c_str());
+        failed(kNoEntry);
+      }
+      return entry;
+    };
+    auto report = [&](const char* entryName, HRESULT hr) {
+      if (FAILED(hr)) {
+        say(stderr, "%s in %s failed.\nReturn code was: 0x%08x\n", entryName, name.c_str(), static_cast<unsigned>(hr));
+        failed(kEntryFailed);
+        return false;
+      }
+      say(stdout, "%s in %s succeeded.\n", entryName, name.c_str());
+      return true;
+    };
+    auto install = [&]() {
+      auto entry = reinterpret_cast<InstallFunc>(find("DllInstall"));
+      return entry != nullptr && report("DllInstall", entry(o.unregister ? FALSE : TRUE, installLine.c_str()));
+    };
+    auto registration = [&]() {
+      const char* entryName = o.unregister ? "DllUnregisterServer" : "DllRegisterServer";
+      auto entry = reinterpret_cast<EntryFunc>(find(entryName));
+      return entry != nullptr && report(entryName, entry());
+    };
+    // Installing follows registering; uninstalling comes before unregistering.
+    if (o.unregister) {
+      if (!o.install || install()) {
+        if (!o.noRegister) (void)registration();
+      }
+    } else if (o.noRegister || registration()) {
+      if (o.install) (void)install();
     }
     FreeLibrary(module);
   }

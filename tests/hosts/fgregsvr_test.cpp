@@ -63,6 +63,39 @@ TEST_F(RegistrationTools, FgregsvrRegistersAndUnregistersTheComponent) {
   EXPECT_EQ(Svr("/x " + module, &out), 1);
 }
 
+// As the usual registrar: a bare name found in the current folder, several
+// modules each reported, DllInstall through /i and /n.
+TEST_F(RegistrationTools, FgregsvrTakesModulesAsTheUsualRegistrarDoes) {
+  const std::string module = FARROWGATE_MODULE_PATH;
+  const std::string folder = module.substr(0, module.rfind('/'));
+  const std::string bare = module.substr(module.rfind('/') + 1);
+  std::string out;
+  ASSERT_EQ(fgtest::RunCommand("cd '" + folder + "' && FARROWGATE_REGISTRY='" + m_store + "' " + FGREGSVR_PATH + " " + bare,
+                               &out),
+            0)
+      << out;
+  EXPECT_EQ(out, "DllRegisterServer in " + bare + " succeeded.\n");
+  ASSERT_EQ(Reg("query 'HKCR\\CLSID\\{4C3A0C4C-1D37-4C85-81C5-CD3FFDB59C65}\\InprocServer32' /ve", &out), 0);
+  EXPECT_NE(out.find("REG_SZ    " + module + "\n"), std::string::npos) << "registered by its full path: " << out;
+
+  EXPECT_EQ(Svr("/u " + module + " " + m_dir + "/no-such-module.so " + module, &out), 3)
+      << "the first failure's status; every module is tried";
+  EXPECT_NE(out.find("DllUnregisterServer in " + module + " succeeded.\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("no-such-module.so\") failed"), std::string::npos) << out;
+  EXPECT_EQ(Reg("query 'HKCR\\Farrowgate.DialogHelper'", &out), 1);
+
+  EXPECT_EQ(Svr("/i:setup " + module, &out), 4) << "registered, then no DllInstall";
+  EXPECT_NE(out.find("DllRegisterServer in " + module + " succeeded.\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("the DllInstall entry point was not found"), std::string::npos) << out;
+  EXPECT_EQ(Svr("/u /i " + module, &out), 4) << "no DllInstall: unregistration is not reached";
+  EXPECT_EQ(Reg("query 'HKCR\\Farrowgate.DialogHelper'", &out), 0) << "still registered";
+  EXPECT_EQ(Svr("/u /s " + module, &out), 0);
+  EXPECT_EQ(Svr("/n /i " + module, &out), 4) << "only DllInstall";
+  EXPECT_EQ(Reg("query 'HKCR\\Farrowgate.DialogHelper'", &out), 1) << "nothing registered";
+  EXPECT_EQ(Svr("/n " + module, &out), 1) << "/n needs /i";
+  EXPECT_NE(out.find("/n needs /i"), std::string::npos) << out;
+}
+
 TEST_F(RegistrationTools, FgregRunsAScriptWithVariables) {
   std::string script = WriteScript("tool.rgs", "HKCU\r\n{\r\n\tNoRemove Software\r\n\t{\r\n\t\t'%NAME%' = s '%VALUE%'\r\n\t}\r\n}");
   std::string out;
