@@ -2,18 +2,26 @@
 // with the automation bridge (ActiveXObject, VBArray, Enumerator) and the
 // WScript object of the usual console script hosts.
 //
-//   fgscript [//nologo] [//e:jscript] FILE.js [ARGS...]
+//   fgscript [//B|//I] [//logo|//nologo] [//T:nn] [//e:jscript] [//?] FILE.js [ARGS...]
 //
+// Host options come before the file, in any case; everything after the
+// file is the script's. //B is batch mode (no logo, WScript.Interactive
+// false); //T:nn ends a script that runs longer than nn seconds (1 to
+// 32767) with the usual message and status 1; //? prints the usage.
 // Exit status: 0, the script's WScript.Quit code, 1 for an uncaught
-// exception or a syntax error (printed with file, line, column,
-// description and code), 2 for a bad command line or an unreadable file.
+// exception, a syntax error (printed with file, line, column, description
+// and code) or a timeout, 2 for a bad command line or an unreadable file.
 #include <jsc/jsc.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "automation_bridge.h"
@@ -25,15 +33,34 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: fgscript [//nologo] [//e:jscript] FILE.js [ARGS...]\n"
+    "usage: fgscript [//B|//I] [//logo|//nologo] [//T:nn] [//e:jscript] [//?] FILE.js [ARGS...]\n"
     "Runs FILE.js with ActiveXObject, VBArray, Enumerator and WScript.\n"
-    "Exit status: 0, the script's WScript.Quit code, 1 for a script error, 2 for a bad command line.\n";
+    "  //B        batch mode: no logo, WScript.Interactive is false\n"
+    "  //I        interactive mode (the default)\n"
+    "  //logo     print the logo first (the default); //nologo: do not\n"
+    "  //T:nn     end the script after nn seconds (1 to 32767)\n"
+    "  //e:jscript  the script language (the only one)\n"
+    "  //?        print this help\n"
+    "Host options come before FILE.js; what follows it is the script's.\n"
+    "Exit status: 0, the script's WScript.Quit code, 1 for a script error or a timeout,\n"
+    "2 for a bad command line.\n";
+
+constexpr int kMaxTimeout = 32767;
 
 struct Options {
   bool logo = true;
+  bool interactive = true;
+  bool help = false;
+  int timeout = 0;
   std::string file;
   std::vector<std::string> args;
 };
+
+bool ParseTimeout(const std::string& text, int& out) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  out = std::atoi(text.c_str());
+  return out >= 1 && out <= kMaxTimeout;
+}
 
 bool Parse(int argc, char** argv, Options& o) {
   int i = 1;
@@ -42,6 +69,21 @@ bool Parse(int argc, char** argv, Options& o) {
     for (char& c : option) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (option == "//nologo") {
       o.logo = false;
+    } else if (option == "//logo") {
+      o.logo = true;
+    } else if (option == "//b") {
+      o.interactive = false;
+      o.logo = false;
+    } else if (option == "//i") {
+      o.interactive = true;
+    } else if (option == "//?") {
+      o.help = true;
+      return true;
+    } else if (option.rfind("//t:", 0) == 0) {
+      if (!ParseTimeout(option.substr(4), o.timeout)) {
+        std::fprintf(stderr, "fgscript: //T needs a number of seconds from 1 to %d\n", kMaxTimeout);
+        return false;
+      }
     } else if (option != "//e:jscript" && option != "//e:javascript") {
       std::fprintf(stderr, "fgscript: unknown option %s\n", argv[i]);
       return false;
@@ -72,6 +114,35 @@ void ReleaseEverything() {
   CoUninitialize();
 }
 
+// The time limit: a watchdog thread ends the process when the deadline
+// passes (the engine cannot be interrupted from another thread), with the
+// usual hosts' message. WScript.Timeout moves the deadline.
+std::atomic<int64_t> g_deadlineMs{0};  // steady-clock milliseconds; 0 for none
+std::string g_scriptPath;
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void Watch() {
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int64_t deadline = g_deadlineMs.load();
+    if (deadline == 0 || NowMs() < deadline) continue;
+    std::fprintf(stderr, "Script execution time was exceeded on script \"%s\".\nScript execution was terminated.\n",
+                 g_scriptPath.c_str());
+    std::fflush(nullptr);
+    _exit(1);
+  }
+}
+
+void SetTimeout(int seconds) {
+  static std::once_flag started;
+  g_deadlineMs = seconds > 0 ? NowMs() + int64_t{seconds} * 1000 : 0;
+  if (seconds > 0) std::call_once(started, [] { std::thread(Watch).detach(); });
+}
+
 // WScript.Quit: the process ends from inside the call, so nothing more of
 // the script runs.
 [[noreturn]] void EndByQuit(int code) {
@@ -90,6 +161,11 @@ int Run(const Options& o) {
   fgbridge::Install(context);
   fgscript::WScriptState state;
   state.end = EndByQuit;
+  state.timeout = SetTimeout;
+  state.interactive = o.interactive;
+  state.timeoutSeconds = o.timeout;
+  g_scriptPath = fullPath;
+  SetTimeout(o.timeout);
   fgscript::InstallWScript(context, fullPath, o.args, state);
 
   JSCException* syntax = nullptr;
@@ -126,6 +202,10 @@ int main(int argc, char** argv) {
   if (!Parse(argc, argv, o)) {
     std::fputs(kUsage, stderr);
     return 2;
+  }
+  if (o.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
   if (o.logo) std::printf("Farrowgate Script Host 1.0\n\n");
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {

@@ -45,6 +45,17 @@ void Quit(JSCValue* code, gpointer) {
   g_state->end(number.lVal);
 }
 
+void Timeout(double seconds, gpointer) {
+  if (g_state->timeout != nullptr) g_state->timeout(seconds > 0 && seconds <= 32767 ? static_cast<int>(seconds) : 0);
+}
+
+// The host program's own path.
+std::string HostPath() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string("fgscript");
+}
+
 void SetFunction(JSCValue* object, const char* name, GCallback callback, GType parameter) {
   JSCValue* f = jsc_value_new_function(jsc_value_get_context(object), name, callback, nullptr, nullptr, G_TYPE_NONE, 1,
                                        parameter);
@@ -53,14 +64,16 @@ void SetFunction(JSCValue* object, const char* name, GCallback callback, GType p
 }
 
 // WScript in script, over the native calls.
-constexpr const char* kWScript = R"((function (native, args, fullName) {
+constexpr const char* kWScript = R"((function (native, args, fullName, host) {
   function text(values) { return Array.prototype.map.call(values, function (v) { return String(v); }).join(" "); }
   var Arguments = function (i) { return args[i]; };
   Object.defineProperty(Arguments, "length", { value: args.length });
   Arguments.Item = function (i) { return args[i]; };
   Arguments.Count = function () { return args.length; };
   var name = fullName.substring(fullName.lastIndexOf("/") + 1);
-  return {
+  var interactive = host.interactive, timeout = host.timeout;
+  var ActiveX = ActiveXObject;  /* as installed, whatever the script does to the global */
+  var wscript = {
     Echo: function () { native.echo(text(arguments)); },
     Arguments: Arguments,
     Quit: function (code) { native.quit(code); },
@@ -69,8 +82,26 @@ constexpr const char* kWScript = R"((function (native, args, fullName) {
     Name: "Farrowgate Script Host",
     Sleep: function (ms) { native.sleep(Number(ms)); },
     StdOut: { WriteLine: function (s) { native.out(String(s) + "\n"); }, Write: function (s) { native.out(String(s)); } },
-    StdErr: { WriteLine: function (s) { native.err(String(s) + "\n"); }, Write: function (s) { native.err(String(s)); } }
+    StdErr: { WriteLine: function (s) { native.err(String(s) + "\n"); }, Write: function (s) { native.err(String(s)); } },
+    CreateObject: function (progId) { return new ActiveX(progId); },
+    GetObject: function () {
+      var e = new Error("GetObject is not supported: this host has no running objects to bind to");
+      e.number = -2146827859;  /* 0x800A01AD, "ActiveX component can't create object" */
+      e.description = e.message;
+      throw e;
+    },
+    Version: "1.0",
+    BuildVersion: 1,
+    FullName: host.fullName,
+    Path: host.fullName.substring(0, host.fullName.lastIndexOf("/"))
   };
+  Object.defineProperty(wscript, "Interactive", {
+    get: function () { return interactive; }, set: function (v) { interactive = !!v; }, enumerable: true });
+  Object.defineProperty(wscript, "Timeout", {
+    get: function () { return timeout; },
+    set: function (v) { timeout = Number(v) > 0 ? Math.floor(Number(v)) : 0; native.timeout(timeout); },
+    enumerable: true });
+  return wscript;
 }))";
 
 }  // namespace
@@ -84,16 +115,24 @@ void InstallWScript(JSCContext* context, const std::string& fullPath, const std:
   SetFunction(native, "err", G_CALLBACK(WriteErr), G_TYPE_STRING);
   SetFunction(native, "sleep", G_CALLBACK(Sleep), G_TYPE_DOUBLE);
   SetFunction(native, "quit", G_CALLBACK(Quit), JSC_TYPE_VALUE);
+  SetFunction(native, "timeout", G_CALLBACK(Timeout), G_TYPE_DOUBLE);
   GPtrArray* list = g_ptr_array_new_with_free_func(g_object_unref);
   for (const std::string& a : args) g_ptr_array_add(list, jsc_value_new_string(context, a.c_str()));
   JSCValue* argArray = jsc_value_new_array_from_garray(context, list);
   g_ptr_array_unref(list);
   JSCValue* path = jsc_value_new_string(context, fullPath.c_str());
+  JSCValue* host = jsc_value_new_object(context, nullptr, nullptr);
+  JSCValue* interactive = jsc_value_new_boolean(context, state.interactive);
+  JSCValue* timeout = jsc_value_new_number(context, state.timeoutSeconds);
+  JSCValue* hostPath = jsc_value_new_string(context, HostPath().c_str());
+  jsc_value_object_set_property(host, "interactive", interactive);
+  jsc_value_object_set_property(host, "timeout", timeout);
+  jsc_value_object_set_property(host, "fullName", hostPath);
   JSCValue* factory = jsc_context_evaluate(context, kWScript, -1);
   JSCValue* wscript = jsc_value_function_call(factory, JSC_TYPE_VALUE, native, JSC_TYPE_VALUE, argArray,
-                                              JSC_TYPE_VALUE, path, G_TYPE_NONE);
+                                              JSC_TYPE_VALUE, path, JSC_TYPE_VALUE, host, G_TYPE_NONE);
   jsc_context_set_value(context, "WScript", wscript);
-  for (JSCValue* v : {native, argArray, path, factory, wscript}) g_object_unref(v);
+  for (JSCValue* v : {native, argArray, path, host, interactive, timeout, hostPath, factory, wscript}) g_object_unref(v);
 }
 
 }  // namespace fgscript

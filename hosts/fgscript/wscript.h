@@ -1,5 +1,8 @@
 // The WScript object of the console script host: Echo, Arguments, Quit,
-// ScriptName, ScriptFullName, Sleep, StdOut and StdErr.
+// ScriptName, ScriptFullName, Sleep, StdOut and StdErr, CreateObject
+// (as new ActiveXObject) and GetObject (refused: no running objects here),
+// Interactive, Timeout (seconds; setting it restarts the count), Name,
+// Version, BuildVersion, FullName and Path (the host program's).
 #pragma once
 
 #include <jsc/jsc.h>
@@ -21,6 +24,10 @@ namespace fgscript {
 // exit status is the code's low 8 bits, as the system keeps them.
 struct WScriptState {
   void (*end)(int code) = nullptr;
+  // Sets the time the script may still run, in seconds; 0 for no limit.
+  void (*timeout)(int seconds) = nullptr;
+  bool interactive = true;
+  int timeoutSeconds = 0;
 };
 
 void InstallWScript(JSCContext* context, const std::string& fullPath, const std::vector<std::string>& args,

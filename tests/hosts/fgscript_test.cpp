@@ -102,6 +102,41 @@ TEST_F(Fgscript, TheHostObjectAndArrayMembers) {
             "not an array TypeError -2146823275 VBArray expected\n");
 }
 
+// The host options of the usual console hosts, before the file and in any
+// case; WScript's host properties.
+TEST_F(Fgscript, HostOptionsAndHostPropertiesAsTheUsualHostsHaveThem) {
+  std::string script = File("host.js",
+                            "WScript.Echo(WScript.Interactive, WScript.Timeout, WScript.Version, WScript.BuildVersion);\n"
+                            "WScript.Echo(WScript.FullName == WScript.Path + '/' + WScript.FullName.split('/').pop());\n"
+                            "WScript.Echo(typeof WScript.CreateObject('Farrowgate.DialogHelper').OpenDialog);\n"
+                            "try { WScript.GetObject('x'); } catch (e) { WScript.Echo(e.number); }\n"
+                            "WScript.Interactive = true; WScript.Echo(WScript.Interactive, WScript.Arguments(0));\n");
+  auto run = [&](const std::string& options, std::string& out) {
+    return fgtest::RunCommand(m_env + FGSCRIPT_PATH + " " + options, &out);
+  };
+  std::string out;
+  ASSERT_EQ(run("//b //T:30 '" + script + "' //nologo", out), 0) << out;
+  EXPECT_EQ(out, "false 30 1.0 1\ntrue\nfunction\n-2146827859\ntrue //nologo\n")
+      << "batch mode shows no logo; options after the file are the script's";
+  ASSERT_EQ(run("//LOGO //I '" + script + "'", out), 0) << out;
+  EXPECT_EQ(out.rfind("Farrowgate Script Host 1.0\n\ntrue 0 1.0 1\n", 0), 0u) << out;
+
+  std::string forever = File("forever.js", "WScript.Echo('started'); while (true) {}\n");
+  EXPECT_EQ(run("//nologo //T:1 '" + forever + "'", out), 1) << out;
+  EXPECT_NE(out.find("Script execution time was exceeded on script \"" + forever +
+                     "\".\nScript execution was terminated."),
+            std::string::npos)
+      << out;
+  std::string later = File("later.js", "WScript.Timeout = 1; WScript.Echo(WScript.Timeout); while (true) {}\n");
+  EXPECT_EQ(run("//nologo '" + later + "'", out), 1) << "a timeout the script sets: " << out;
+
+  ASSERT_EQ(run("//?", out), 0);
+  EXPECT_EQ(out.rfind("usage: fgscript", 0), 0u) << out;
+  EXPECT_EQ(run("//T:0 '" + script + "'", out), 2) << out;
+  EXPECT_EQ(run("//T:40000 '" + script + "'", out), 2) << out;
+  EXPECT_EQ(run("//X '" + script + "'", out), 2) << out;
+}
+
 TEST_F(Fgscript, ErrorsArePrintedWithTheirPlaceAndCode) {
   std::string out;
   EXPECT_EQ(Script("WScript.Echo('before');\nnoSuchFunction();\n", "", out), 1);
