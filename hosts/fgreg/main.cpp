@@ -319,8 +319,14 @@ std::optional<int> ParseArguments(int argc, char** argv, Options& o) {
       plain.push_back(a);
     }
   }
-  if (plain.size() < 2) return Usage("a command and a key are needed");
+  if (plain.empty()) return Usage("a command and a key are needed");
+  // Verbs are read without regard to case, as the usual tool reads them.
   o.command = plain[0];
+  for (char& c : o.command) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (o.command != "query" && o.command != "add" && o.command != "delete" && o.command != "export" &&
+      o.command != "script")
+    return Usage("unknown operation " + plain[0]);
+  if (plain.size() < 2) return Usage("a command and a key are needed");
   o.key = plain[1];
   if (o.command == "script") {
     o.file = plain[1];
@@ -348,5 +354,5 @@ int main(int argc, char** argv) {
   if (o.command == "add") return Add(o, root, path);
   if (o.command == "delete") return Delete(o, root, path);
   if (o.command == "export") return Export(o, root, rootName, path);
-  return Usage("unknown command " + o.command);
+  return Usage("unknown operation " + o.command);
 }

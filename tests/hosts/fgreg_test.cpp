@@ -87,9 +87,14 @@ TEST_F(Fgreg, HelpIsAnAnswerAndABadCommandLineIsNot) {
   EXPECT_EQ(Run("--help", &out), 0);
   EXPECT_EQ(out.rfind("usage: fgreg query", 0), 0u) << out;
   EXPECT_EQ(Run("/?", &out), 0);
-  EXPECT_EQ(Run("frobnicate", &out), 2);
-  EXPECT_NE(out.find("a command and a key are needed"), std::string::npos) << out;
+  EXPECT_EQ(Run("frobnicate HKCU", &out), 2);
+  EXPECT_NE(out.find("unknown operation frobnicate"), std::string::npos) << out;
   EXPECT_NE(out.find("usage: fgreg query"), std::string::npos) << "the usage follows the complaint";
+  EXPECT_EQ(Run("query", &out), 2);
+  EXPECT_NE(out.find("a command and a key are needed"), std::string::npos) << out;
+  EXPECT_EQ(Run("ADD 'HKCU\\Case' /v x /d y", &out), 0) << "verbs ignore case: " << out;
+  EXPECT_EQ(Run("Query 'HKCU\\Case' /v x", &out), 0) << out;
+  EXPECT_NE(out.find("x    REG_SZ    y"), std::string::npos) << out;
 }
 
 TEST_F(Fgreg, NumbersAreDecimalOrHexadecimalAndTheStoreIsLeftClosed) {
