@@ -133,7 +133,8 @@ DWORD_PTR TraceRegisterCategoryW(DWORD_PTR module, const WCHAR* name) {
 }
 
 TraceCategoryRecord* TraceCategoryOf(DWORD_PTR category) {
-  if (category == 0 || static_cast<LONG>(category - 1) >= TraceOwnStore().Process()->nCategorySlots) return nullptr;
+  const TraceProcessRecord* process = TraceOwnStore().Process();  // null without a store
+  if (category == 0 || process == nullptr || static_cast<LONG>(category - 1) >= process->nCategorySlots) return nullptr;
   return TraceOwnStore().GetCategory(IndexOf(category));
 }
 

@@ -37,8 +37,8 @@ bool English(LCID lcid) { return (ResolveLocale(lcid) & 0x3FF) == 0x09; }
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-// Reads text into fields: each a run of digits, with what separates it from
-// the next.
+// Reads a date's text part by part: numbers, marks and AM or PM, with the
+// white space around them skipped.
 class Reader {
  public:
   Reader(const char16_t* text, size_t length) : m_at(text), m_end(text + length) {}
@@ -54,7 +54,7 @@ class Reader {
     SkipSpace();
     int n = 0;
     out = 0;
-    while (m_at < m_end && IsDigit(*m_at) && n < maxDigits) out = out * 10 + (*m_at++ - u'0'), ++n;
+    for (; m_at < m_end && IsDigit(*m_at) && n < maxDigits; ++m_at, ++n) out = out * 10 + (*m_at - u'0');
     if (digits != nullptr) *digits = n;
     return n > 0 && (m_at == m_end || !IsDigit(*m_at));
   }

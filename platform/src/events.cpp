@@ -71,18 +71,20 @@ sem_t* MapSemaphore(int fd) {
   return at == MAP_FAILED ? nullptr : static_cast<sem_t*>(at);
 }
 
-// This user's live event of a name; a stale one is removed on the way.
-sem_t* OpenNamed(const std::string& posixName, fgp::SharedVerdict& verdict) {
+// The semaphore of a live event open as `fd`; null when its payload cannot
+// hold one. The descriptor is closed either way.
+sem_t* EventSemaphore(int fd, const fgp::SharedHeader& h) {
+  if (h.size >= sizeof(sem_t)) return MapSemaphore(fd);
+  close(fd);
+  return nullptr;
+}
+
+// This user's live event of a name.
+sem_t* OpenNamed(const std::string& posixName) {
   fgp::SharedHeader h{};
+  fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
   int fd = fgp::OpenSharedObject(posixName, true, fgp::SharedKind::Event, h, verdict);
-  if (verdict == fgp::SharedVerdict::Stale) fgp::RemoveStaleObject(posixName);
-  if (fd < 0) return nullptr;
-  if (h.size < sizeof(sem_t)) {
-    close(fd);
-    verdict = fgp::SharedVerdict::Foreign;
-    return nullptr;
-  }
-  return MapSemaphore(fd);
+  return fd >= 0 ? EventSemaphore(fd, h) : nullptr;
 }
 
 // Makes the event of a name with its semaphore set up before the name
@@ -96,31 +98,19 @@ DWORD CreateOrJoin(const std::string& posixName, bool initialState, Semaphore& o
     if (fd >= 0) close(fd);
     return ERROR_NOT_ENOUGH_MEMORY;
   }
-  DWORD status = ERROR_NOT_ENOUGH_MEMORY;
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    int error = fgp::PublishSharedObject(fd, posixName);
-    if (error == 0) {
-      out.named = made;
-      out.createdHere = true;
-      fgp::RememberSharedName(posixName);
-      made = nullptr;
-      status = ERROR_SUCCESS;
-      break;
-    }
-    if (error != EEXIST) break;
-    fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
-    if ((out.named = OpenNamed(posixName, verdict)) != nullptr) {
-      status = ERROR_ALREADY_EXISTS;
-      break;
-    }
-    if (verdict == fgp::SharedVerdict::Foreign) {
-      status = ERROR_ACCESS_DENIED;  // held by an object this process may not trust
-      break;
-    }
-  }
-  if (made != nullptr) munmap(made, sizeof(sem_t));
+  int existing = -1;
+  fgp::SharedHeader h{};
+  DWORD status = fgp::PublishOrJoin(fd, posixName, fgp::SharedKind::Event, existing, h);
   close(fd);
-  return status;
+  if (status == ERROR_SUCCESS) {
+    out.named = made;
+    out.createdHere = true;
+    return status;
+  }
+  munmap(made, sizeof(sem_t));
+  if (status != ERROR_ALREADY_EXISTS) return status;
+  out.named = EventSemaphore(existing, h);
+  return out.named != nullptr ? status : ERROR_ACCESS_DENIED;  // a payload too small to be an event
 }
 
 }  // namespace
@@ -161,8 +151,7 @@ HANDLE WINAPI OpenEventA(DWORD, BOOL, LPCSTR lpName) {
   // The reset kind of an opened event is not known here: it is taken as
   // auto-reset, which is what every event of this system is.
   if (auto here = Opened()[posixName].lock()) return fgp::AddHandle(new EventHandle(here, false));
-  fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
-  sem_t* named = OpenNamed(posixName, verdict);
+  sem_t* named = OpenNamed(posixName);
   if (named == nullptr) {
     SetLastError(ERROR_FILE_NOT_FOUND);  // also for an event that is not this user's, or left by an ended process
     return nullptr;

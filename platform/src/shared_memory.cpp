@@ -75,11 +75,11 @@ std::shared_ptr<Section> SectionOf(int fd, const std::string& posixName, uint64_
 }
 
 // Opens the existing object of a name: this user's, whole, and its creator
-// alive; a stale one is removed on the way.
-std::shared_ptr<Section> OpenExisting(const std::string& posixName, bool writable, fgp::SharedVerdict& verdict) {
+// alive.
+std::shared_ptr<Section> OpenExisting(const std::string& posixName, bool writable) {
   fgp::SharedHeader h{};
+  fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
   int fd = fgp::OpenSharedObject(posixName, writable, fgp::SharedKind::Mapping, h, verdict);
-  if (verdict == fgp::SharedVerdict::Stale) fgp::RemoveStaleObject(posixName);
   return fd >= 0 ? SectionOf(fd, posixName, h.size, writable) : nullptr;
 }
 
@@ -88,28 +88,17 @@ std::shared_ptr<Section> OpenExisting(const std::string& posixName, bool writabl
 DWORD CreateOrJoin(const std::string& posixName, uint64_t size, std::shared_ptr<Section>& out) {
   int fd = fgp::MakeSharedObject(fgp::SharedKind::Mapping, size);
   if (fd < 0) return ERROR_NOT_ENOUGH_MEMORY;
-  // A few rounds: a stale object under the name is removed and the name tried again.
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    int error = fgp::PublishSharedObject(fd, posixName);
-    if (error == 0) {
-      out = SectionOf(fd, posixName, size, true);
-      out->createdHere = true;
-      fgp::RememberSharedName(posixName);
-      return ERROR_SUCCESS;
-    }
-    if (error != EEXIST) break;
-    fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
-    if ((out = OpenExisting(posixName, /*writable=*/true, verdict)) != nullptr) {
-      close(fd);
-      return ERROR_ALREADY_EXISTS;
-    }
-    if (verdict == fgp::SharedVerdict::Foreign) {
-      close(fd);
-      return ERROR_ACCESS_DENIED;  // held by an object this process may not trust
-    }
+  int existing = -1;
+  fgp::SharedHeader h{};
+  DWORD status = fgp::PublishOrJoin(fd, posixName, fgp::SharedKind::Mapping, existing, h);
+  if (status == ERROR_SUCCESS) {
+    out = SectionOf(fd, posixName, size, true);
+    out->createdHere = true;
+    return status;
   }
   close(fd);
-  return ERROR_NOT_ENOUGH_MEMORY;
+  if (status == ERROR_ALREADY_EXISTS) out = SectionOf(existing, posixName, h.size, true);
+  return status;
 }
 
 std::shared_ptr<Section> OpenedHere(const std::string& posixName) {
@@ -180,8 +169,7 @@ HANDLE WINAPI OpenFileMappingA(DWORD dwDesiredAccess, BOOL, LPCSTR lpName) {
   if (!fgp::PosixSharedName(lpName, "", posixName)) return nullptr;
   if (std::shared_ptr<Section> here = OpenedHere(posixName)) return fgp::AddHandle(new MappingHandle(here));
   bool writable = (dwDesiredAccess & (FILE_MAP_WRITE | FILE_MAP_ALL_ACCESS)) != 0 && dwDesiredAccess != FILE_MAP_READ;
-  fgp::SharedVerdict verdict = fgp::SharedVerdict::Missing;
-  std::shared_ptr<Section> section = OpenExisting(posixName, writable, verdict);
+  std::shared_ptr<Section> section = OpenExisting(posixName, writable);
   if (section == nullptr) {
     SetLastError(ERROR_FILE_NOT_FOUND);  // also for an object that is not this user's, or left by an ended process
     return nullptr;

@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "shared_names.h"
+#include "fgplatform/winerror.h"
+
 namespace fgp {
 
 namespace {
@@ -116,7 +119,26 @@ int OpenSharedObject(const std::string& posixName, bool writable, SharedKind kin
   verdict = Judge(fd, kind, header);
   if (verdict == SharedVerdict::Usable) return fd;
   close(fd);
+  if (verdict == SharedVerdict::Stale) RemoveStaleObject(posixName);
   return -1;
+}
+
+DWORD PublishOrJoin(int fd, const std::string& posixName, SharedKind kind, int& existing, SharedHeader& header) {
+  existing = -1;
+  // A few rounds: a stale object under the name is removed and the name tried again.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    int error = PublishSharedObject(fd, posixName);
+    if (error == 0) {
+      RememberSharedName(posixName);
+      return ERROR_SUCCESS;
+    }
+    if (error != EEXIST) break;
+    SharedVerdict verdict = SharedVerdict::Missing;
+    existing = OpenSharedObject(posixName, /*writable=*/true, kind, header, verdict);
+    if (existing >= 0) return ERROR_ALREADY_EXISTS;
+    if (verdict == SharedVerdict::Foreign) return ERROR_ACCESS_DENIED;
+  }
+  return ERROR_NOT_ENOUGH_MEMORY;
 }
 
 // The stale object is first moved to a name of this process's own, judged

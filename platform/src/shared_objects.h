@@ -25,6 +25,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fgplatform/basetypes.h"
+
 namespace fgp {
 
 enum class SharedKind : uint32_t { Any = 0, Mapping = 1, Event = 2 };
@@ -52,9 +54,18 @@ int MakeSharedObject(SharedKind kind, uint64_t payload);
 int PublishSharedObject(int fd, const std::string& posixName);
 
 // Opens the object of a name and judges it; the descriptor is returned (and
-// `header` filled) only for Usable.
+// `header` filled) only for Usable. A Stale object is removed on the way.
 int OpenSharedObject(const std::string& posixName, bool writable, SharedKind kind, SharedHeader& header,
                      SharedVerdict& verdict);
+
+// Gives the object made as `fd` its name, or finds this user's live object
+// of `kind` that holds the name (a stale one is removed and the name tried
+// again). ERROR_SUCCESS: `fd`'s object has the name, which this process now
+// removes when done (RememberSharedName); ERROR_ALREADY_EXISTS: `existing`
+// is a writable descriptor of the live object and `header` its header;
+// ERROR_ACCESS_DENIED: the name holds an object this user may not trust;
+// ERROR_NOT_ENOUGH_MEMORY for anything else. `fd` stays open in every case.
+DWORD PublishOrJoin(int fd, const std::string& posixName, SharedKind kind, int& existing, SharedHeader& header);
 
 // Removes the name when it still names the object judged Stale (not one made
 // meanwhile under the same name).
