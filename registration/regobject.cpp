@@ -49,9 +49,11 @@ LPCOLESTR CRegObject::LookupVariable(LPCOLESTR name) const {
   return value;
 }
 
-HRESULT CRegObject::RunScriptText(LPCOLESTR script, BOOL bRegister) {
+HRESULT CRegObject::RunScriptText(LPCOLESTR script, BOOL bRegister, ScriptFault* pFault) {
   CScriptParser parser(this);
-  return parser.RunScript(script, bRegister);
+  HRESULT hr = parser.RunScript(script, bRegister);
+  if (FAILED(hr) && pFault != nullptr) *pFault = parser.Fault();
+  return hr;
 }
 
 HRESULT CRegObject::RunResourceScript(LPCOLESTR modulePath, UINT id, LPCOLESTR type, BOOL bRegister) {

@@ -6,6 +6,7 @@
 #include "fgplatform/win32.h"
 #include "registration/registrar_base.h"
 #include "registration/registrar_variables.h"
+#include "registration/regscript.h"
 
 // One caller variable; a list of them ends with a null name.
 struct RegistrarVariable {
@@ -38,8 +39,9 @@ class CRegObject : public IRegistrarBase {
   // Loads the script resource `id` of `type` from the module file and
   // runs it (8-bit text in the thread's code page).
   [[nodiscard]] HRESULT RunResourceScript(LPCOLESTR modulePath, UINT id, LPCOLESTR type, BOOL bRegister);
-  // Runs a script text given as it stands.
-  [[nodiscard]] HRESULT RunScriptText(LPCOLESTR script, BOOL bRegister);
+  // Runs a script text given as it stands; a failed run fills *pFault,
+  // when given, with where it failed.
+  [[nodiscard]] HRESULT RunScriptText(LPCOLESTR script, BOOL bRegister, ScriptFault* pFault = nullptr);
 
  private:
   CRegistrarVariables m_variables;

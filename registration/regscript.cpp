@@ -242,16 +242,40 @@ HRESULT CScriptParser::ExpandScript(LPCOLESTR lpszOrig, LPOLESTR* ppszExpanded) 
     VariableName found = ReadVariableName(p + 1, variable, close);
     if (found == VariableName::Unclosed) {
       FGTRACE(traceRegistrar, 0, "Error no closing %% found\n");
+      NoteFault(lpszOrig, p, ScriptFaultKind::UnclosedVariable);
       return DISP_E_EXCEPTION;
     }
-    if (found == VariableName::TooLong) return E_FAIL;
+    if (found == VariableName::TooLong) {
+      NoteFault(lpszOrig, p, ScriptFaultKind::LongVariable);
+      return E_FAIL;
+    }
     LPCOLESTR value = m_pRegObj->LookupVariable(variable);
-    if (value == nullptr) return DISP_E_EXCEPTION;
+    if (value == nullptr) {
+      NoteFault(lpszOrig, p, ScriptFaultKind::UnknownVariable);
+      return DISP_E_EXCEPTION;
+    }
     if (!out.Append(value)) return E_OUTOFMEMORY;
     p = close + 1;
   }
   *ppszExpanded = out.Detach();
   return S_OK;
+}
+
+void CScriptParser::NoteFault(LPCOLESTR text, LPCOLESTR at, ScriptFaultKind kind) {
+  m_fault = ScriptFault{};
+  m_fault.kind = kind;
+  bool variable = kind != ScriptFaultKind::Token;
+  m_fault.line = 1;
+  for (LPCOLESTR p = text; p < at; ++p)
+    if (*p == u'\n') ++m_fault.line;
+  // A variable runs to its closing %; any other token to the next space.
+  int length = 0;
+  for (LPCOLESTR p = at; *p != 0 && length < kScriptFaultTokenChars - 1; ++p) {
+    if (IsSpace(*p) && (!variable || *p == u'\r' || *p == u'\n')) break;
+    m_fault.token[length++] = *p;
+    if (variable && length > 1 && *p == u'%') break;
+  }
+  m_fault.token[length] = 0;
 }
 
 HRESULT CScriptParser::RunScript(LPCOLESTR lpszScript, BOOL bRegister) {
@@ -262,7 +286,9 @@ HRESULT CScriptParser::RunScript(LPCOLESTR lpszScript, BOOL bRegister) {
   m_pchCur = expanded;
   m_nDepth = 0;
   m_bTooDeep = false;
+  m_pchFault = nullptr;
   hr = RunRootBlocks(bRegister);
+  if (FAILED(hr)) NoteFault(expanded, m_pchFault != nullptr ? m_pchFault : m_pchTokenStart, ScriptFaultKind::Token);
   CoTaskMemFree(expanded);
   m_pchCur = nullptr;
   return hr;
@@ -291,6 +317,7 @@ HRESULT CScriptParser::RunRootBlocks(BOOL bRegister) {
       if (FAILED(hr)) {
         FGTRACE(traceRegistrar, 0, "Failed to register, cleaning up!\n");
         m_pchCutoff = m_pchTokenStart;
+        m_pchFault = m_pchTokenStart;
         m_pchCur = blockStart;
         (void)ProcessBlock(m_szToken, hkRoot, FALSE, FALSE);  // the registration's own failure is the answer
         m_pchCutoff = nullptr;

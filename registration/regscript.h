@@ -36,6 +36,18 @@ inline constexpr int kMaxScriptKeyName = 259;
 // Blocks nest no deeper than the registry nests keys.
 inline constexpr int kMaxScriptNesting = 512;
 
+// Where a run of a script failed: the line (counted from 1 in the text as
+// its variables expanded it) and the token there, cut short; an empty
+// token is the end of the text. A variable fault is found before the
+// expansion and its line is that of the text as written.
+inline constexpr int kScriptFaultTokenChars = 64;
+enum class ScriptFaultKind { Token, UnknownVariable, UnclosedVariable, LongVariable };
+struct ScriptFault {
+  int line = 0;
+  ScriptFaultKind kind = ScriptFaultKind::Token;
+  WCHAR token[kScriptFaultTokenChars] = {};
+};
+
 class CScriptParser {
  public:
   explicit CScriptParser(CRegObject* pRegObj) : m_pRegObj(pRegObj) {}
@@ -45,6 +57,9 @@ class CScriptParser {
   [[nodiscard]] HRESULT RunScript(LPCOLESTR lpszScript, BOOL bRegister);
   // The first pass; *ppszExpanded is a task-allocator buffer on success.
   [[nodiscard]] HRESULT ExpandScript(LPCOLESTR lpszOrig, LPOLESTR* ppszExpanded);
+
+  // Set by a run that failed.
+  const ScriptFault& Fault() const { return m_fault; }
 
   static HKEY HKeyFromString(LPCOLESTR szToken);
   static bool IsDeletableName(LPCOLESTR szName);
@@ -65,11 +80,14 @@ class CScriptParser {
   [[nodiscard]] HRESULT SkipDeepBlock(LPOLESTR szToken);
   [[nodiscard]] HRESULT WriteScriptValue(HKEY hKey, LPCOLESTR szValueName, LPOLESTR szToken);
   [[nodiscard]] HRESULT SkipValueSpec(LPOLESTR szToken);
+  void NoteFault(LPCOLESTR text, LPCOLESTR at, ScriptFaultKind kind);
 
   CRegObject* m_pRegObj;
   LPCOLESTR m_pchCur = nullptr;
   LPCOLESTR m_pchTokenStart = nullptr;  // where the last token began
   LPCOLESTR m_pchCutoff = nullptr;      // set while a failed registration is undone
+  LPCOLESTR m_pchFault = nullptr;       // the token a registration failed at, kept through its undoing
+  ScriptFault m_fault;
   int m_nDepth = 0;
   bool m_bTooDeep = false;  // an unregistration met a block nested too deep
   WCHAR m_szToken[kScriptTokenChars] = {};

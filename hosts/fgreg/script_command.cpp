@@ -1,13 +1,12 @@
 #include "script_command.h"
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 #include "fgplatform/win32.h"
 #include "registration/regobject.h"
 #include "registry_text.h"
+#include "text_file.h"
 
 namespace fgreg {
 
@@ -28,47 +27,20 @@ std::string Explain(HRESULT hr) {
   }
 }
 
-// The file's text: UTF-16 (either byte order) or UTF-8 after their
-// byte-order marks, else 8-bit text in the thread's code page, as script
-// resources are.
-bool ReadScript(const std::string& file, std::u16string& text, std::string& why) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    why = "cannot read " + file;
-    return false;
+// The token a run failed at, or what a variable fault means. A variable
+// token begins with its "%" and, when closed, ends with one.
+std::string Where(const ScriptFault& fault) {
+  std::string token = Narrow(fault.token);
+  if (fault.kind == ScriptFaultKind::Token)
+    return token.empty() ? "at the end of the script" : "at '" + token + "'";
+  std::string name = token.size() > 1 ? token.substr(1) : std::string();
+  if (!name.empty() && name.back() == '%') name.pop_back();
+  switch (fault.kind) {
+    case ScriptFaultKind::UnclosedVariable: return "the variable at '" + token + "' has no closing %";
+    case ScriptFaultKind::LongVariable:
+      return "the variable name " + name + " is longer than " + std::to_string(kMaxVariableName) + " characters";
+    default: return "no variable " + name + " is given (add " + name + "=VALUE)";
   }
-  std::string bytes;
-  bytes.resize(kMaxScriptFileBytes + 1);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  if (bytes.size() > kMaxScriptFileBytes) {
-    why = file + " is larger than " + std::to_string(kMaxScriptFileBytes) + " bytes";
-    return false;
-  }
-  bool little = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
-  bool big = bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF';
-  if (little || big) {
-    size_t low = little ? 0 : 1;  // where the low byte of each unit is
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i + low]) |
-                                           (static_cast<unsigned char>(bytes[i + 1 - low]) << 8)));
-    return true;
-  }
-  UINT codePage = CP_THREAD_ACP;
-  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    bytes.erase(0, 3);
-    codePage = CP_UTF8;
-  }
-  if (bytes.empty()) return true;
-  text.resize(bytes.size());
-  int chars = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
-                                  static_cast<int>(text.size()));
-  if (chars == 0) {
-    why = "cannot convert the text of " + file;
-    return false;
-  }
-  text.resize(static_cast<size_t>(chars));
-  return true;
 }
 
 }  // namespace
@@ -86,15 +58,21 @@ int RunScriptFile(const std::string& file, const std::vector<std::string>& varia
       return 1;
     }
   }
-  std::u16string text;
-  std::string why;
-  if (!ReadScript(file, text, why)) {
+  std::string bytes, why;
+  if (!ReadFileBytes(file, kMaxScriptFileBytes, bytes, why)) {
     std::cerr << "fgreg: " << why << "\n";
     return 1;
   }
-  HRESULT hr = registrar.RunScriptText(text.c_str(), unregister ? FALSE : TRUE);
+  std::u16string text;
+  if (!DecodeText(bytes, text)) {
+    std::cerr << "fgreg: cannot convert the text of " << file << "\n";
+    return 1;
+  }
+  ScriptFault fault;
+  HRESULT hr = registrar.RunScriptText(text.c_str(), unregister ? FALSE : TRUE, &fault);
   if (FAILED(hr)) {
-    std::cerr << "fgreg: the script " << file << " failed: " << Hex(hr) << " (" << Explain(hr) << ")\n";
+    std::cerr << "fgreg: " << file << " line " << fault.line << ": " << Where(fault) << ": " << Hex(hr) << " ("
+              << Explain(hr) << ")\n";
     return 1;
   }
   std::cout << "The operation completed successfully.\n";

@@ -107,7 +107,17 @@ TEST_F(RegistrationTools, FgregRunsAScriptWithVariables) {
   EXPECT_EQ(Reg("query 'HKCU\\Software'", &out), 0) << "kept by NoRemove";
 
   EXPECT_EQ(Reg("script " + script + " NAME=Fg.Tool", &out), 1) << "VALUE is missing";
-  EXPECT_NE(out.find("0x80020009"), std::string::npos) << out;
+  EXPECT_NE(out.find("line 5: no variable VALUE is given (add VALUE=VALUE): 0x80020009"), std::string::npos) << out;
+  std::string typo = WriteScript("typo.rgs", "HKCU\n{\n\tNoRemove Software\n\t{\n\t\tFg.Typo = q 'x'\n\t}\n}\n");
+  EXPECT_EQ(Reg("script " + typo, &out), 1);
+  EXPECT_NE(out.find("typo.rgs line 5: at 'q': 0x80020009"), std::string::npos) << out;
+  EXPECT_EQ(Reg("query 'HKCU\\Software\\Fg.Typo'", &out), 1) << "the failed registration is undone";
+  std::string cut = WriteScript("cut.rgs", "HKCU\n{\n\tFg.Cut = s '%NAME\n}\n");
+  EXPECT_EQ(Reg("script " + cut, &out), 1);
+  EXPECT_NE(out.find("cut.rgs line 3: the variable at '%NAME' has no closing %"), std::string::npos) << out;
+  std::string open = WriteScript("open.rgs", "HKCU\n{\n\tFg.Open\n");
+  EXPECT_EQ(Reg("script " + open, &out), 1);
+  EXPECT_NE(out.find("open.rgs line 4: at the end of the script"), std::string::npos) << out;
   EXPECT_EQ(Reg("script " + script + " NOEQUALS", &out), 2);
   EXPECT_EQ(Reg("script " + m_dir + "/missing.rgs", &out), 1);
   EXPECT_NE(out.find("cannot read"), std::string::npos);
