@@ -133,7 +133,7 @@ std::optional<std::string> ParseData(DWORD type, const std::string& text) {
   }
 }
 
-std::string ShowData(DWORD type, const std::string& bytes) {
+std::string ShowData(DWORD type, const std::string& bytes, const std::string& separator) {
   char buf[32];
   switch (type) {
     case REG_SZ:
@@ -143,8 +143,10 @@ std::string ShowData(DWORD type, const std::string& bytes) {
       std::u16string s = Units(bytes);
       while (!s.empty() && s.back() == 0) s.pop_back();
       std::string out;
-      for (char16_t c : s) out += c == 0 ? std::string("\\0") : Narrow(std::u16string(1, c));
-      return out;
+      size_t start = 0;
+      for (size_t end; (end = s.find(u'\0', start)) != std::u16string::npos; start = end + 1)
+        out += Narrow(s.substr(start, end - start)) + separator;
+      return out + Narrow(s.substr(start));
     }
     case REG_DWORD:
       if (bytes.size() != 4) break;
@@ -162,33 +164,6 @@ std::string ShowData(DWORD type, const std::string& bytes) {
       break;
   }
   return Hex(bytes, "");
-}
-
-std::string ExportLine(const std::u16string& name, DWORD type, const std::string& bytes) {
-  auto quote = [](const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-      if (c == '\\' || c == '"') out.push_back('\\');
-      out.push_back(c);
-    }
-    return out + "\"";
-  };
-  std::string line = name.empty() ? "@" : quote(Narrow(name));
-  line += "=";
-  bool terminated = bytes.size() >= 2 && bytes.size() % 2 == 0 && bytes[bytes.size() - 1] == 0 &&
-                    bytes[bytes.size() - 2] == 0;
-  std::u16string text = Units(bytes);
-  bool plainText = type == REG_SZ && terminated && text.find(u'\0') == text.size() - 1;
-  if (plainText) return line + quote(Narrow(StoredText(bytes)));
-  if (type == REG_DWORD && bytes.size() == 4) {
-    DWORD d;
-    std::memcpy(&d, bytes.data(), 4);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "dword:%08x", d);
-    return line + buf;
-  }
-  line += type == REG_BINARY ? "hex:" : "hex(" + std::to_string(type) + "):";
-  return line + Hex(bytes, ",");
 }
 
 }  // namespace fgreg

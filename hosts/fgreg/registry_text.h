@@ -1,5 +1,5 @@
 // Text forms of registry data for the registry tool: parsing the data given
-// on the command line, showing values, and the export format.
+// on the command line, and showing values.
 #pragma once
 
 #include <optional>
@@ -19,9 +19,8 @@ std::string TypeName(DWORD type);
 // The bytes stored for `text` given as data of `type`; nullopt when the text
 // does not fit the type (a bad number, odd hexadecimal digits).
 std::optional<std::string> ParseData(DWORD type, const std::string& text);
-// The data as the query command shows it.
-std::string ShowData(DWORD type, const std::string& bytes);
-// One value line of an export: "name"=data, @ for the default value.
-std::string ExportLine(const std::u16string& name, DWORD type, const std::string& bytes);
+// The data as the query command shows it; the strings of a REG_MULTI_SZ
+// are joined with `separator`.
+std::string ShowData(DWORD type, const std::string& bytes, const std::string& separator = "\\0");
 
 }  // namespace fgreg

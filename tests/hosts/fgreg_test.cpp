@@ -1,6 +1,7 @@
 // The registry tool, run as a user runs it.
 #include <gtest/gtest.h>
 
+#include "fgreg_fixture.h"
 #include "fgplatform/test_process.h"
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,26 +13,6 @@
 #include <string>
 
 namespace {
-
-class Fgreg : public ::testing::Test {
- protected:
-  // The store in a folder of the test's own: the registry refuses a store
-  // in a folder others may write, such as /tmp itself.
-  void SetUp() override {
-    char folder[] = "/tmp/fgreg-tool-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    m_folder = folder;
-    m_store = m_folder + "/registry.db";
-  }
-  void TearDown() override { (void)fgtest::RunCommand("rm -rf '" + m_folder + "'"); }
-  // Runs fgreg with the arguments; answers its exit status and fills its
-  // output (standard output and error together).
-  int Run(const std::string& args, std::string* output = nullptr) {
-    return fgtest::RunCommand(std::string(FGREG_PATH) + " --registry " + m_store + " " + args, output);
-  }
-  std::string m_folder;
-  std::string m_store;
-};
 
 TEST_F(Fgreg, RoundTripsEveryType) {
   EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /ve /d 'default text'"), 0);
@@ -48,15 +29,6 @@ TEST_F(Fgreg, RoundTripsEveryType) {
                            "Big    REG_QWORD    0x100000000", "Raw    REG_BINARY    00ff10",
                            "Nothing    REG_NONE    "})
     EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
-
-  std::string file = m_store + ".txt";
-  ASSERT_EQ(Run("export 'HKCU\\Software\\Fg' " + file), 0);
-  std::ifstream in(file);
-  std::string exported((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  unlink(file.c_str());
-  EXPECT_NE(exported.find("[HKEY_CURRENT_USER\\Software\\Fg]\n@=\"default text\"\n"), std::string::npos) << exported;
-  EXPECT_NE(exported.find("\"Count\"=dword:0000002a"), std::string::npos);
-  EXPECT_NE(exported.find("\"Raw\"=hex:00,ff,10"), std::string::npos);
 
   EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Count /t REG_DWORD /d 7", &out), 1) << "exists without /f";
   EXPECT_EQ(Run("add 'HKCU\\Software\\Fg' /v Count /t REG_DWORD /d 7 /f"), 0);
@@ -115,7 +87,7 @@ TEST_F(Fgreg, AnEmptyStorePathAndAFullDiskAreErrors) {
   EXPECT_EQ(fgtest::RunCommand(std::string(FGREG_PATH) + " --registry '' query HKCU", &out), 2) << out;
   EXPECT_NE(out.find("--registry needs a path"), std::string::npos) << out;
   EXPECT_EQ(Run("add 'HKCU\\E' /v x /d y", &out), 0);
-  EXPECT_EQ(Run("export 'HKCU\\E' /dev/full", &out), 1) << out;
+  EXPECT_EQ(Run("export 'HKCU\\E' /dev/full /y", &out), 1) << out;
   EXPECT_NE(out.find("cannot write /dev/full"), std::string::npos) << out;
 }
 
