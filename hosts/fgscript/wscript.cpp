@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "fgplatform/win32.h"
+#include "console_input.h"
 #include "js_values.h"
 
 namespace fgscript {
@@ -63,13 +64,67 @@ void SetFunction(JSCValue* object, const char* name, GCallback callback, GType p
   g_object_unref(f);
 }
 
-// WScript in script, over the native calls.
+// WScript in script, over the native calls. The argument collections keep
+// copies of the arguments in this closure, so nothing a script does to them
+// reaches the host; Enumerator is wrapped so that it walks them as the
+// usual hosts' collections (the arguments, the named ones' names, the
+// unnamed ones).
 constexpr const char* kWScript = R"((function (native, args, fullName, host) {
   function text(values) { return Array.prototype.map.call(values, function (v) { return String(v); }).join(" "); }
-  var Arguments = function (i) { return args[i]; };
-  Object.defineProperty(Arguments, "length", { value: args.length });
-  Arguments.Item = function (i) { return args[i]; };
-  Arguments.Count = function () { return args.length; };
+  function failure(number, description) {
+    var e = new Error(description);
+    e.number = number;
+    e.description = description;
+    return e;
+  }
+  function pastEnd() { return failure(-2146828226, "Input past end of file"); }  /* 0x800A003E */
+  function collection(items, item) {
+    var c = function (i) { return item(i); };
+    Object.defineProperty(c, "length", { value: items.length });
+    c.Item = function (i) { return item(i); };
+    c.Count = function () { return items.length; };
+    return c;
+  }
+  function byIndex(items) { return function (i) { return items[i]; }; }
+  // Named arguments: /name:value, or /name alone; names without regard to case.
+  var names = [], named = new Map(), unnamed = [];
+  args.forEach(function (a) {
+    if (a.length < 2 || a.charAt(0) !== "/") { unnamed.push(a); return; }
+    var colon = a.indexOf(":");
+    var name = colon < 0 ? a.substring(1) : a.substring(1, colon);
+    var key = name.toLowerCase();
+    if (!named.has(key)) names.push(name);
+    named.set(key, colon < 0 ? undefined : a.substring(colon + 1));
+  });
+  var Named = collection(names, function (name) { return named.get(String(name).toLowerCase()); });
+  Named.Exists = function (name) { return named.has(String(name).toLowerCase()); };
+  var Unnamed = collection(unnamed, byIndex(unnamed));
+  var Arguments = collection(args, byIndex(args));
+  Arguments.Named = Named;
+  Arguments.Unnamed = Unnamed;
+  var NativeEnumerator = Enumerator;
+  var walked = new Map([[Arguments, args], [Named, names], [Unnamed, unnamed]]);
+  var ScriptEnumerator = function (c) {
+    var items = walked.get(c);
+    return items !== undefined ? new NativeEnumerator(items.slice()) : new NativeEnumerator(c);
+  };
+  ScriptEnumerator.prototype = NativeEnumerator.prototype;
+  Enumerator = ScriptEnumerator;
+  function writer(write) {
+    return {
+      Write: function (s) { write(String(s)); },
+      WriteLine: function (s) { write((arguments.length ? String(s) : "") + "\n"); },
+      WriteBlankLines: function (n) { var k = Math.max(0, Math.min(Number(n) || 0, 1 << 20)); write("\n".repeat(k)); }
+    };
+  }
+  var StdIn = {
+    ReadLine: function () { var s = native.readLine(); if (s === null) throw pastEnd(); return s; },
+    Read: function (n) { var s = native.read(Number(n)); if (s === null) throw pastEnd(); return s; },
+    ReadAll: function () { return native.readAll(); },
+    SkipLine: function () { if (!native.skipLine()) throw pastEnd(); }
+  };
+  Object.defineProperty(StdIn, "AtEndOfStream", { get: function () { return native.atEnd(); }, enumerable: true });
+  Object.defineProperty(StdIn, "AtEndOfLine", { get: function () { return native.atEndOfLine(); }, enumerable: true });
   var name = fullName.substring(fullName.lastIndexOf("/") + 1);
   var interactive = host.interactive, timeout = host.timeout;
   var ActiveX = ActiveXObject;  /* as installed, whatever the script does to the global */
@@ -81,14 +136,13 @@ constexpr const char* kWScript = R"((function (native, args, fullName, host) {
     ScriptFullName: fullName,
     Name: "Farrowgate Script Host",
     Sleep: function (ms) { native.sleep(Number(ms)); },
-    StdOut: { WriteLine: function (s) { native.out(String(s) + "\n"); }, Write: function (s) { native.out(String(s)); } },
-    StdErr: { WriteLine: function (s) { native.err(String(s) + "\n"); }, Write: function (s) { native.err(String(s)); } },
+    StdIn: StdIn,
+    StdOut: writer(native.out),
+    StdErr: writer(native.err),
     CreateObject: function (progId) { return new ActiveX(progId); },
     GetObject: function () {
-      var e = new Error("GetObject is not supported: this host has no running objects to bind to");
-      e.number = -2146827859;  /* 0x800A01AD, "ActiveX component can't create object" */
-      e.description = e.message;
-      throw e;
+      /* 0x800A01AD, "ActiveX component can't create object" */
+      throw failure(-2146827859, "GetObject is not supported: this host has no running objects to bind to");
     },
     Version: "1.0",
     BuildVersion: 1,
@@ -116,6 +170,7 @@ void InstallWScript(JSCContext* context, const std::string& fullPath, const std:
   SetFunction(native, "sleep", G_CALLBACK(Sleep), G_TYPE_DOUBLE);
   SetFunction(native, "quit", G_CALLBACK(Quit), JSC_TYPE_VALUE);
   SetFunction(native, "timeout", G_CALLBACK(Timeout), G_TYPE_DOUBLE);
+  AddConsoleInput(native);
   GPtrArray* list = g_ptr_array_new_with_free_func(g_object_unref);
   for (const std::string& a : args) g_ptr_array_add(list, jsc_value_new_string(context, a.c_str()));
   JSCValue* argArray = jsc_value_new_array_from_garray(context, list);

@@ -1,5 +1,6 @@
-// The WScript object of the console script host: Echo, Arguments, Quit,
-// ScriptName, ScriptFullName, Sleep, StdOut and StdErr, CreateObject
+// The WScript object of the console script host: Echo, Arguments (with
+// Named and Unnamed), Quit, ScriptName, ScriptFullName, Sleep, StdIn,
+// StdOut and StdErr (Write, WriteLine, WriteBlankLines), CreateObject
 // (as new ActiveXObject) and GetObject (refused: no running objects here),
 // Interactive, Timeout (seconds; setting it restarts the count), Name,
 // Version, BuildVersion, FullName and Path (the host program's).

@@ -137,6 +137,41 @@ TEST_F(Fgscript, HostOptionsAndHostPropertiesAsTheUsualHostsHaveThem) {
   EXPECT_EQ(run("//X '" + script + "'", out), 2) << out;
 }
 
+// Arguments as the usual hosts split them (named /name:value and /flag,
+// names without regard to case, the rest unnamed), each collection walked
+// by Enumerator; standard input read by line, by character and whole.
+TEST_F(Fgscript, ArgumentCollectionsAndStandardInput) {
+  std::string script = File(
+      "io.js",
+      "var a = WScript.Arguments;\n"
+      "WScript.Echo(a.length, a.Named.length, a.Named.Count(), a.Unnamed.length, a.Named('NAME'), "
+      "a.Named.Item('flag'), a.Named.Exists('FLAG'), a.Named.Exists('x'), a.Unnamed(1));\n"
+      "function walk(c) { var s = []; for (var e = new Enumerator(c); !e.atEnd(); e.moveNext()) s.push(e.item()); "
+      "return s.join('|'); }\n"
+      "WScript.Echo(walk(a), walk(a.Named), walk(a.Unnamed), walk([1, 2]));\n"
+      "var i = WScript.StdIn;\n"
+      "WScript.Echo(i.AtEndOfStream, i.ReadLine(), i.Read(3), i.AtEndOfLine, i.ReadLine());\n"
+      "i.SkipLine(); WScript.StdOut.Write(JSON.stringify(i.ReadAll())); WScript.StdOut.WriteBlankLines(2);\n"
+      "WScript.StdErr.WriteLine('err');\n"
+      "try { i.ReadLine(); } catch (x) { WScript.Echo(i.AtEndOfStream, x.number, x.description); }\n"
+      "try { i.SkipLine(); } catch (x) { WScript.Echo(x.description); }\n"
+      "WScript.Echo(JSON.stringify(i.ReadAll()));\n");
+  std::string out;
+  ASSERT_EQ(fgtest::RunCommand("{ printf 'first line\\r\\nab\\303\\251d\\nskipped\\nrest\\nend' | " + m_env +
+                                   FGSCRIPT_PATH + " //nologo '" + script + "' one /Name:value /flag 'two words'; }",
+                               &out),
+            0)
+      << out;
+  EXPECT_EQ(out,
+            "4 2 2 2 value undefined true false two words\n"
+            "one|/Name:value|/flag|two words Name|flag one|two words 1|2\n"
+            "false first line ab\xC3\xA9 false d\n"
+            "\"rest\\nend\"\n\nerr\n"
+            "true -2146828226 Input past end of file\n"
+            "Input past end of file\n"
+            "\"\"\n");
+}
+
 TEST_F(Fgscript, ErrorsArePrintedWithTheirPlaceAndCode) {
   std::string out;
   EXPECT_EQ(Script("WScript.Echo('before');\nnoSuchFunction();\n", "", out), 1);
