@@ -3,13 +3,19 @@
 // (ActiveXObject, VBArray, Enumerator) as the console script host's
 // scripts do.
 //
-//   fgpage [--console] [--allow-origin ORIGIN]... [--size WxH] PAGE
+//   fgpage [--console] [--allow-origin ORIGIN]... [--size WxH] [--keep-data] PAGE
+//   fgpage --help
 //
 // --console copies the page's console to standard output and error, and
-// gives the page fgpage.exit(code). The host ends when the window is
-// closed or the page calls window.close(): exit status 0, the page's
+// gives the page fgpage.exit(code). The engine's website data (storage,
+// cookies, caches, the HSTS list) lives in a folder of the run's own and
+// goes with the host, unless --keep-data asks for the engine's folders in
+// the user's home. The
+// host ends when the window is closed or the page calls window.close()
+// (in every mode): exit status 0, the page's
 // fgpage.exit code, 2 for a bad command line or a page that cannot be
 // loaded (with --console), 3 when the web process ended unexpectedly.
+#include <ftw.h>
 #include <gtk/gtk.h>
 #include <limits.h>
 #include <unistd.h>
@@ -21,14 +27,23 @@
 
 #include "page_messages.h"
 #include "page_options.h"
+#include "session_settings.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: fgpage [--console] [--allow-origin ORIGIN]... [--size WxH] PAGE\n"
+    "usage: fgpage [--console] [--allow-origin ORIGIN]... [--size WxH] [--keep-data] PAGE\n"
+    "       fgpage --help\n"
     "Opens PAGE (a file or an http, https or file URL) in a window. The page file given here, and pages of\n"
-    "origins named by --allow-origin, can create components with ActiveXObject.\n"
-    "--console copies the page's console to standard output and error and ends the host at window.close().\n";
+    "origins named by --allow-origin (scheme, host and port), can create components with ActiveXObject.\n"
+    "The page's window.close() ends the host, with exit status 0.\n"
+    "  --console         copy the page's console to standard output and error, report uncaught errors,\n"
+    "                    and give the page fgpage.exit(code)\n"
+    "  --size WxH        the window's size (default 1024x768)\n"
+    "  --keep-data       keep the engine's website data and caches in the user's home (by default they\n"
+    "                    go with the host)\n"
+    "Exit status: 0, the page's fgpage.exit code, 2 for a bad command line, no display or (with --console)\n"
+    "a page that cannot be loaded, 3 when the page's process ended unexpectedly.\n";
 constexpr guint kShutdownWaitMs = 5000;
 
 struct Host {
@@ -39,6 +54,7 @@ struct Host {
   int exitCode = 0;
   bool closing = false;
   guint shutdownTimer = 0;
+  std::string dataFolder;  // the run's website data, removed at the end
 };
 
 // The folder of the page extension: next to this program.
@@ -142,8 +158,34 @@ void OnTitleChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
   gtk_window_set_title(GTK_WINDOW(static_cast<Host*>(data)->window), title != nullptr && *title ? title : "fgpage");
 }
 
+// Removes the run's website data folder and everything in it.
+void RemoveFolder(const std::string& folder) {
+  if (folder.empty()) return;
+  nftw(
+      folder.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); }, 16,
+      FTW_DEPTH | FTW_PHYS);
+}
+
+// The engine's context. Its website data (storage, cookies, caches, the
+// HSTS list) goes to a private folder of this run that is removed when the
+// host ends, unless the user asked to keep it in the engine's folders in
+// the home. (The engine's own ephemeral sessions are not used: they do not
+// pass the page's console on to the host.)
+WebKitWebContext* NewContext(Host* host) {
+  if (host->options.keepData) return webkit_web_context_new();
+  std::string folder = std::string(g_get_tmp_dir()) + "/fgpage-XXXXXX";
+  if (mkdtemp(folder.data()) == nullptr) return webkit_web_context_new_ephemeral();
+  host->dataFolder = folder;
+  std::string data = folder + "/data", cache = folder + "/cache";
+  WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
+      "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
+  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(manager);
+  g_object_unref(manager);
+  return context;
+}
+
 void OpenWindow(Host* host) {
-  WebKitWebContext* context = webkit_web_context_new();
+  WebKitWebContext* context = NewContext(host);
   g_signal_connect(context, "initialize-web-extensions", G_CALLBACK(OnExtensionsStarting), host);
   host->view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(context));
   g_object_unref(context);
@@ -171,6 +213,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fgpage: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
+  if (host.options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // The engine's processes and the chooser in the page's process inherit it.
+  fgp::gtk::KeepSettingsInMemoryWithoutSessionBus();
   if (!gtk_init_check(&argc, &argv)) {
     std::fprintf(stderr, "fgpage: no display to open the window on\n");
     return 2;
@@ -180,5 +228,6 @@ int main(int argc, char** argv) {
   g_main_loop_run(host.loop);
   gtk_widget_destroy(host.window);
   g_main_loop_unref(host.loop);
+  RemoveFolder(host.dataFolder);
   return host.exitCode;
 }

@@ -73,8 +73,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o, std::string&
       return false;
     }
     bool hasValue = i + 1 < args.size();
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+      return true;
+    }
     if (a == "--console") {
       o.console = true;
+    } else if (a == "--keep-data") {
+      o.keepData = true;
     } else if (a == "--allow-origin" && hasValue) {
       std::string origin = OriginOf(args[++i]);
       if (origin.empty() || origin == "file://" || !IsBareOrigin(args[i])) {

@@ -14,6 +14,7 @@
 
 #include "chooser_patterns.h"
 #include "file_chooser_plugin.h"
+#include "session_settings.h"
 
 namespace {
 
@@ -125,7 +126,10 @@ void DrainEvents() {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int fgp_file_chooser_available(void) {
-  static int available = gtk_init_check(nullptr, nullptr) ? 1 : 0;
+  static int available = [] {
+    fgp::gtk::KeepSettingsInMemoryWithoutSessionBus();
+    return gtk_init_check(nullptr, nullptr) ? 1 : 0;
+  }();
   return available;
 }
 
@@ -141,7 +145,8 @@ extern "C" __attribute__((visibility("default"))) void fgp_file_chooser_run(cons
   std::vector<GtkFileFilter*> filters;
   AddFilters(chooser, *request, filters);
   if (request->showReadOnly) {
-    gtk_file_chooser_add_choice(chooser, kReadOnlyChoice, "Open as _read-only", nullptr, nullptr);
+    // Choice labels are shown as they are written: no mnemonic underscore.
+    gtk_file_chooser_add_choice(chooser, kReadOnlyChoice, "Open as read-only", nullptr, nullptr);
     gtk_file_chooser_set_choice(chooser, kReadOnlyChoice, "false");
   }
   SetStartingPlace(chooser, *request);

@@ -272,6 +272,30 @@ TEST_F(PageOnDisplay, WhatCannotBeOpenedEndsTheHostWithStatusTwo) {
   EXPECT_NE(err.find("no display"), std::string::npos) << err;
 }
 
+// The engine keeps its website data (storage, caches, the HSTS list) in a
+// folder of the run's own: a run leaves nothing in the user's home unless
+// asked to, and nothing in the temporary folder either.
+TEST_F(PageOnDisplay, WebsiteDataStaysOutOfTheHomeUnlessKept) {
+  std::string page = File("store.html", "<!doctype html><script>\n"
+                                        "localStorage.setItem('k', 'v'); document.cookie = 'c=1';\n"
+                                        "setTimeout(function () { window.close(); }, 200);\n"
+                                        "</script>\n");
+  std::string home = m_dir + "/home", out, err;
+  std::string env = "HOME='" + home + "' XDG_DATA_HOME= XDG_CACHE_HOME= TMPDIR='" + m_dir + "' ";
+  ASSERT_EQ(fgtest::RunCommand("mkdir -p '" + home + "'"), 0);
+  ASSERT_EQ(Page("", page, "", out, err, env), 0) << err;
+  EXPECT_NE(fgtest::RunCommand("test -e '" + home + "/.local/share/fgpage'"), 0);
+  EXPECT_NE(fgtest::RunCommand("test -e '" + home + "/.cache/fgpage'"), 0);
+  EXPECT_NE(fgtest::RunCommand("ls -d '" + m_dir + "'/fgpage-*"), 0) << "the run's folder is removed";
+  ASSERT_EQ(Page("--keep-data", page, "", out, err, env), 0) << err;
+  EXPECT_EQ(fgtest::RunCommand("test -d '" + home + "/.local/share/fgpage'"), 0) << "--keep-data keeps the engine's folders";
+
+  std::string usage;
+  EXPECT_EQ(fgtest::RunCommand(std::string(FGPAGE_PATH) + " --help", &usage), 0);
+  EXPECT_EQ(usage.rfind("usage: fgpage", 0), 0u) << usage;
+  EXPECT_NE(usage.find("window.close()"), std::string::npos) << usage;
+}
+
 TEST_F(PageOnDisplay, TheComponentIsUnloadedWhenTheHostEnds) {
   std::string page = File("keep.html", "<!doctype html><script>\n"
                                        "var kept = new ActiveXObject('Farrowgate.DialogHelper');\n"

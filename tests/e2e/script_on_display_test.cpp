@@ -58,8 +58,15 @@ TEST_F(ScriptOnDisplay, TwoFilesComeThroughVBArray) {
             "true " + m_files + "|A.TXT|b.txt\n" + m_files + "/A.TXT\n" + m_files + "/b.txt\n");
 }
 
-TEST_F(ScriptOnDisplay, ACancelGivesFalse) {
+// Without a session bus, and with no settings back end chosen, the host
+// keeps GTK's settings in memory: the toolkit prints no warnings about the
+// settings service it cannot reach.
+TEST_F(ScriptOnDisplay, ACancelGivesFalseAndNoSessionBusGivesNoWarnings) {
+  m_env += "GSETTINGS_BACKEND= DBUS_SESSION_BUS_ADDRESS= XDG_RUNTIME_DIR= ";
   EXPECT_EQ(Run("Script picks nothing", "WScript.Echo(o.OpenDialog());\n", {"key Escape"}), "false\n");
+  std::string warnings = Read("stderr.txt");
+  EXPECT_EQ(warnings.find("dconf"), std::string::npos) << warnings;
+  EXPECT_EQ(warnings.find("WARNING"), std::string::npos) << warnings;
 }
 
 }  // namespace

@@ -76,6 +76,19 @@ TEST_F(PageOptions, AFilePageIsTrustedAndAUrlIsNot) {
   EXPECT_EQ(m_options.trust.trustedFile, "");
   EXPECT_EQ(m_options.trust.allowedOrigins, std::vector<std::string>{"http://localhost"});
   EXPECT_FALSE(m_options.console);
+  EXPECT_FALSE(m_options.keepData) << "website data lives in memory unless asked";
+  ASSERT_TRUE(Parse({"--keep-data", "http://localhost/"})) << m_error;
+  EXPECT_TRUE(m_options.keepData);
+}
+
+TEST_F(PageOptions, HelpIsAnAnswerOfItsOwn) {
+  for (const char* help : {"--help", "-h"}) {
+    ASSERT_TRUE(Parse({help})) << m_error;
+    EXPECT_TRUE(m_options.help);
+    ASSERT_TRUE(Parse({"--console", help, "no-such-page.html"})) << "nothing after the request is read";
+    EXPECT_TRUE(m_options.help);
+    EXPECT_EQ(m_options.pageUri, "");
+  }
 }
 
 TEST_F(PageOptions, BadCommandLinesAreRefusedWithAReason) {
