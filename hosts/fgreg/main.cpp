@@ -365,14 +365,16 @@ bool ParseKeyRef(const std::string& text, fgreg::KeyRef& out) {
 int main(int argc, char** argv) {
   Options o;
   if (auto status = ArgumentParser(argc, argv, o).Run()) return *status;
-  if (o.command == "script") return fgreg::RunScriptFile(o.file, o.variables, o.unregister);
-  if (o.command == "import") return fgreg::ImportFile(o.file);
+  // What changes many keys changes all of them or none.
+  if (o.command == "script")
+    return fgreg::AllOrNothing([&] { return fgreg::RunScriptFile(o.file, o.variables, o.unregister); });
+  if (o.command == "import") return fgreg::AllOrNothing([&] { return fgreg::ImportFile(o.file); });
   fgreg::KeyRef key;
   if (!ParseKeyRef(o.key, key)) return Usage("unknown root in " + o.key);
   if (o.command == "copy" || o.command == "compare") {
     fgreg::KeyRef second;
     if (!ParseKeyRef(o.plain[1], second)) return Usage("unknown root in " + o.plain[1]);
-    if (o.command == "copy") return fgreg::CopyTree(key, second, o.recursive, o.force);
+    if (o.command == "copy") return fgreg::AllOrNothing([&] { return fgreg::CopyTree(key, second, o.recursive, o.force); });
     return fgreg::CompareTrees(key, second, o.valueName, o.compareOutput, o.recursive);
   }
   if (o.command == "query") return fgreg::Query(o.query, key.root, key.rootName, key.path);

@@ -28,6 +28,20 @@ LSTATUS ReadSubkeys(HKEY key, std::vector<std::u16string>& out);
 // Prints "fgreg: WHAT: reason (error N)" and answers exit status 1.
 int Fail(const std::string& what, LSTATUS status);
 
+// Runs `work`, which answers an exit status, as one registry batch: its
+// changes are kept only when it answers 0, and then all of them; another
+// process sees none of them before. A store that cannot begin a batch is
+// left to `work`, whose calls then report the store's error themselves.
+template <class Work>
+int AllOrNothing(Work work) {
+  bool batched = FgRegistryBeginBatch() == ERROR_SUCCESS;
+  int status = work();
+  if (!batched) return status;
+  LSTATUS kept = FgRegistryEndBatch(status == 0 ? TRUE : FALSE);
+  if (status == 0 && kept != ERROR_SUCCESS) return Fail("the changes could not be kept; none were made", kept);
+  return status;
+}
+
 // Whether a key vanished under a walk: another process deleted it.
 inline bool IsGone(LSTATUS rc) { return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED; }
 

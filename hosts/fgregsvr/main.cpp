@@ -7,6 +7,7 @@
 // before unregistering with /u), with CMDLINE; /n: call no
 // DllRegisterServer or DllUnregisterServer, only DllInstall (needs /i). A
 // bare module name that names a file in the current folder is that file.
+// Each entry point runs as one registry batch: all it wrote, or nothing.
 // Every module is tried and reported; the exit status is the first
 // failure's: 0 success, 1 bad command line, 2 the component runtime cannot
 // start, 3 a module cannot be loaded, 4 a module has no such entry point,
@@ -107,6 +108,20 @@ std::u16string Widen(const std::string& s) {
 
 }  // namespace
 
+// Runs an entry point as one registry batch: its changes are kept whole
+// when it succeeds and not at all when it fails, and no other process sees
+// them half made. A commit that fails is the entry's failure. A store that
+// cannot begin a batch is left to the entry point, which then meets its
+// error itself.
+template <class Entry>
+HRESULT AllOrNothing(Entry entry) {
+  bool batched = FgRegistryBeginBatch() == ERROR_SUCCESS;
+  HRESULT hr = entry();
+  if (!batched) return hr;
+  LSTATUS kept = FgRegistryEndBatch(SUCCEEDED(hr) ? TRUE : FALSE);
+  return SUCCEEDED(hr) && kept != ERROR_SUCCESS ? HRESULT_FROM_WIN32(kept) : hr;
+}
+
 int main(int argc, char** argv) {
   Options o;
   if (!Parse(argc, argv, o)) {
@@ -157,12 +172,13 @@ int main(int argc, char** argv) {
     };
     auto install = [&]() {
       auto entry = reinterpret_cast<InstallFunc>(find("DllInstall"));
-      return entry != nullptr && report("DllInstall", entry(o.unregister ? FALSE : TRUE, installLine.c_str()));
+      return entry != nullptr &&
+             report("DllInstall", AllOrNothing([&] { return entry(o.unregister ? FALSE : TRUE, installLine.c_str()); }));
     };
     auto registration = [&]() {
       const char* entryName = o.unregister ? "DllUnregisterServer" : "DllRegisterServer";
       auto entry = reinterpret_cast<EntryFunc>(find(entryName));
-      return entry != nullptr && report(entryName, entry());
+      return entry != nullptr && report(entryName, AllOrNothing(entry));
     };
     // Installing follows registering; uninstalling comes before unregistering.
     if (o.unregister) {

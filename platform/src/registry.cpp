@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <unordered_map>
 
+#include "fgplatform/registry_batch.h"
 #include "fgplatform/winreg.h"
 #include "live_counts.h"
 #include "registry_store.h"
@@ -25,6 +28,9 @@ constexpr size_t kMaxValueName = 16383;
 
 std::recursive_mutex g_lock;
 std::unordered_map<ULONG_PTR, OpenKey> g_handles;
+// The thread whose batch is open, if any; it holds g_lock from the batch's
+// begin to its end, so no other thread's call runs meanwhile.
+std::optional<std::thread::id> g_batchOwner;
 ULONG_PTR g_nextHandle = 0x2000;
 
 REGSAM Expand(REGSAM sam) {
@@ -43,9 +49,18 @@ bool IsPredefined(HKEY h) {
 
 // The store is closed when the process exits, so that its log is folded
 // back into the file and no side files stay behind.
+// A batch another thread still holds at exit keeps the lock: the store is
+// then left to the system to close, and its uncommitted batch is lost as
+// at a kill.
 void CloseStoreAtExit() {
-  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  std::unique_lock<std::recursive_mutex> guard(g_lock, std::try_to_lock);
+  if (!guard.owns_lock()) return;
   if (Store* store = Store::Existing()) store->Close();
+}
+
+void CloseStoreAtExitOnce() {
+  static const bool registered = std::atexit(CloseStoreAtExit) == 0;
+  (void)registered;
 }
 
 // Everything a call needs: the store (transaction begun) and the key the
@@ -55,8 +70,7 @@ class Call {
   Call(HKEY h, REGSAM needed, bool write) : m_guard(g_lock) {
     m_status = Store::Current(m_store);
     if (m_status != ERROR_SUCCESS) return;
-    static const bool closesAtExit = std::atexit(CloseStoreAtExit) == 0;
-    (void)closesAtExit;
+    CloseStoreAtExitOnce();
     if (IsPredefined(h)) {
       m_key = {static_cast<KeyId>((reinterpret_cast<ULONG_PTR>(h) & 0xF) + 1), KEY_ALL_ACCESS, m_store->Generation()};
     } else {
@@ -364,4 +378,35 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   if (IsPredefined(hKey)) return ERROR_SUCCESS;
   std::lock_guard<std::recursive_mutex> guard(g_lock);
   return g_handles.erase(reinterpret_cast<ULONG_PTR>(hKey)) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LSTATUS WINAPI FgRegistryBeginBatch(void) {
+  g_lock.lock();  // held until the batch ends
+  if (g_batchOwner) {
+    g_lock.unlock();
+    return ERROR_INVALID_FUNCTION;  // this thread's batch is open: batches do not nest
+  }
+  Store* store = nullptr;
+  LSTATUS status = Store::Current(store);
+  if (status == ERROR_SUCCESS) {
+    CloseStoreAtExitOnce();
+    status = store->BeginBatch();
+  }
+  if (status != ERROR_SUCCESS) {
+    g_lock.unlock();
+    return status;
+  }
+  g_batchOwner = std::this_thread::get_id();
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI FgRegistryEndBatch(BOOL commit) {
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  if (g_batchOwner != std::this_thread::get_id()) return ERROR_INVALID_FUNCTION;
+  g_batchOwner.reset();
+  g_lock.unlock();  // the hold the batch's begin took; the guard keeps one
+  Store* store = Store::Existing();
+  // A store closed or switched meanwhile has rolled the batch back already.
+  if (store == nullptr || !store->InBatch()) return commit ? ERROR_REGISTRY_IO_FAILED : ERROR_SUCCESS;
+  return store->EndBatch(commit != FALSE);
 }

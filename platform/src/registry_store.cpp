@@ -301,6 +301,7 @@ LSTATUS Store::Current(Store*& out) {
 }
 
 void Store::Close() {
+  m_inBatch = false;  // closing rolls back what a batch left uncommitted
   m_childCursors.clear();
   m_valueCursors.clear();
   if (m_db == nullptr) return;
@@ -569,8 +570,14 @@ LSTATUS Store::Fail(int sqliteCode) {
   return status != ERROR_SUCCESS ? status : ERROR_REGISTRY_IO_FAILED;
 }
 
+int Store::Run(const char* sql) {
+  Statement s(m_db, sql);
+  int rc = s.Step();
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
 LSTATUS Store::Begin(bool write) {
-  int rc = Exec(m_db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+  int rc = Run(m_inBatch ? "SAVEPOINT fgcall" : write ? "BEGIN IMMEDIATE" : "BEGIN");
   if (rc != SQLITE_OK) return Fail(rc);
   g_inWriteTransaction = write;
   return ERROR_SUCCESS;
@@ -578,12 +585,42 @@ LSTATUS Store::Begin(bool write) {
 
 LSTATUS Store::End(bool commit) {
   int rc = SQLITE_OK;
-  if (commit) rc = InjectWriteFault() ? SQLITE_IOERR : Exec(m_db, "COMMIT");
+  if (commit) rc = InjectWriteFault() ? SQLITE_IOERR : Run(m_inBatch ? "RELEASE fgcall" : "COMMIT");
   g_inWriteTransaction = false;
   if (commit && rc == SQLITE_OK) return ERROR_SUCCESS;
   LSTATUS status = commit ? Fail(rc) : ERROR_SUCCESS;
   g_injectedStatus = ERROR_SUCCESS;
-  Exec(m_db, "ROLLBACK");
+  if (m_inBatch) {
+    // Undoes the call's changes and leaves the batch's transaction open.
+    Run("ROLLBACK TO fgcall");
+    Run("RELEASE fgcall");
+  } else {
+    Run("ROLLBACK");
+  }
+  return status;
+}
+
+LSTATUS Store::BeginBatch() {
+  int rc = Run(m_readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  if (rc != SQLITE_OK) return Fail(rc);
+  m_inBatch = true;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS Store::EndBatch(bool commit) {
+  m_inBatch = false;
+  int rc = SQLITE_OK;
+  if (commit) {
+    // The commit is where a batch's writes reach the file: a registry-write
+    // fault may fire here too.
+    g_inWriteTransaction = true;
+    rc = InjectWriteFault() ? SQLITE_IOERR : Run("COMMIT");
+    g_inWriteTransaction = false;
+  }
+  if (commit && rc == SQLITE_OK) return ERROR_SUCCESS;
+  LSTATUS status = commit ? Fail(rc) : ERROR_SUCCESS;
+  g_injectedStatus = ERROR_SUCCESS;
+  Run("ROLLBACK");
   return status;
 }
 

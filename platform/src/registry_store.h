@@ -46,9 +46,16 @@ class Store {
   uint64_t Generation() const { return m_generation; }
 
   // Transactions: a write transaction takes the database's write lock at
-  // once; both end with End (commit when `commit`, else roll back).
+  // once; both end with End (commit when `commit`, else roll back). Inside
+  // a batch a call's transaction is a savepoint of the batch's, so that a
+  // failed call still undoes only itself.
   [[nodiscard]] LSTATUS Begin(bool write);
   [[nodiscard]] LSTATUS End(bool commit);
+  // A batch: one transaction around many calls, committed or rolled back
+  // as a whole by EndBatch.
+  [[nodiscard]] LSTATUS BeginBatch();
+  [[nodiscard]] LSTATUS EndBatch(bool commit);
+  bool InBatch() const { return m_inBatch; }
 
   bool KeyExists(KeyId id);
   // The number of levels between the key and its root (0 for a root).
@@ -80,6 +87,9 @@ class Store {
   [[nodiscard]] LSTATUS Refold(const char* table);
   [[nodiscard]] LSTATUS Touch(KeyId id);
   [[nodiscard]] LSTATUS Fail(int sqliteCode);
+  // Runs a statement without rows (BEGIN, COMMIT, a savepoint), prepared
+  // once; SQLITE_OK or the error.
+  int Run(const char* sql);
 
   // Where the last enumeration step of a key's children, or of its values,
   // stopped; kept per key, so that a walk that goes down between two steps
@@ -99,6 +109,7 @@ class Store {
   static constexpr size_t kMaxCursors = 1024;  // keys walked at once; more start over
   std::unordered_map<KeyId, EnumCursor> m_childCursors, m_valueCursors;
   sqlite3* m_db = nullptr;
+  bool m_inBatch = false;
   bool m_readOnly = false;  // a store this user may read but not write: every write is access denied
   std::string m_path;
   uint64_t m_generation = 0;

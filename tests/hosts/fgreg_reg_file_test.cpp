@@ -152,6 +152,12 @@ TEST_F(FgregRegFile, ADamagedFileChangesNothingAndNamesItsLine) {
     EXPECT_NE(out.find("line "), std::string::npos) << out;
     EXPECT_NE(out.find("nothing was imported"), std::string::npos) << out;
   }
+  // A file that reads well but fails while it is applied (a key name
+  // longer than a key may have) is one batch too: what came before goes.
+  WriteBytes(File("bad.reg"), Utf16File("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Keep]\n"
+                                        "\"v\"=\"after\"\n[HKEY_CURRENT_USER\\" + std::string(300, 'x') + "]\n"));
+  EXPECT_EQ(Run("import " + File("bad.reg"), &out), 1);
+  EXPECT_NE(out.find("line 5"), std::string::npos) << out;
   WriteBytes(File("bad.reg"), "not a registry file\n");
   EXPECT_EQ(Run("import " + File("bad.reg"), &out), 1);
   EXPECT_EQ(Run("import " + m_folder, &out), 1) << "a folder is not a file";

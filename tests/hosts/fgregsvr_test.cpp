@@ -1,10 +1,17 @@
 // fgregsvr and fgreg script, run as a user runs them against a store of
 // their own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "fgplatform/test_process.h"
 
@@ -112,6 +119,13 @@ TEST_F(RegistrationTools, FgregRunsAScriptWithVariables) {
   EXPECT_EQ(Reg("script " + typo, &out), 1);
   EXPECT_NE(out.find("typo.rgs line 5: at 'q': 0x80020009"), std::string::npos) << out;
   EXPECT_EQ(Reg("query 'HKCU\\Software\\Fg.Typo'", &out), 1) << "the failed registration is undone";
+  // Two root blocks, the second failing: the script is one batch, so its
+  // first block goes too, and the store is as it was.
+  std::string two = WriteScript("two.rgs", "HKCU\n{\n\tNoRemove Software\n\t{\n\t\tFg.First = s 'x'\n\t}\n}\n"
+                                           "HKLM\n{\n\tFg.Second = q 'y'\n}\n");
+  EXPECT_EQ(Reg("script " + two, &out), 1);
+  EXPECT_NE(out.find("two.rgs line 10: at 'q'"), std::string::npos) << out;
+  EXPECT_EQ(Reg("query 'HKCU\\Software\\Fg.First'", &out), 1) << "the first block is undone with the second";
   std::string cut = WriteScript("cut.rgs", "HKCU\n{\n\tFg.Cut = s '%NAME\n}\n");
   EXPECT_EQ(Reg("script " + cut, &out), 1);
   EXPECT_NE(out.find("cut.rgs line 3: the variable at '%NAME' has no closing %"), std::string::npos) << out;
@@ -147,6 +161,66 @@ TEST_F(RegistrationTools, FgregRunsAScriptWithVariables) {
     EXPECT_NE(out.find("(Default)    REG_SZ    w\xC3\xA9"), std::string::npos) << (bigEndian ? "big: " : "little: ") << out;
     ASSERT_EQ(Reg("script /u " + wide, &out), 0) << out;
     unlink(wide.c_str());
+  }
+}
+
+// Starts fgregsvr on the component with the test's store, its output
+// discarded; the process id.
+pid_t StartRegistration(const std::string& store) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  setenv("FARROWGATE_REGISTRY", store.c_str(), 1);
+  int null = open("/dev/null", O_RDWR);
+  dup2(null, STDOUT_FILENO);
+  dup2(null, STDERR_FILENO);
+  execl(FGREGSVR_PATH, "fgregsvr", "/s", FARROWGATE_MODULE_PATH, static_cast<char*>(nullptr));
+  _exit(127);
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A registration is one batch of the store: killed at any moment it leaves
+// either nothing or the whole tree, never a part.
+TEST_F(RegistrationTools, ARegistrationKilledAtAnyMomentLeavesNothingOrTheWholeTree) {
+  std::string empty, whole, out;
+  ASSERT_EQ(Reg("query HKCR /s", &empty), 0);
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(WaitFor(StartRegistration(m_store)), 0);
+  auto took = std::chrono::steady_clock::now() - started;
+  ASSERT_EQ(Reg("query HKCR /s", &whole), 0);
+  ASSERT_NE(whole, empty);
+  std::mt19937 random(20261210);
+  std::uniform_int_distribution<long> at(0, std::chrono::duration_cast<std::chrono::microseconds>(took).count());
+  int nothing = 0, all = 0;
+  for (int round = 0; round < 25; ++round) {
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((m_store + suffix).c_str());
+    pid_t pid = StartRegistration(m_store);
+    std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
+    kill(pid, SIGKILL);
+    WaitFor(pid);
+    ASSERT_EQ(Reg("query HKCR /s", &out), 0) << "round " << round;
+    ASSERT_TRUE(out == empty || out == whole) << "round " << round << " left a part of the tree:\n" << out;
+    (out == empty ? nothing : all) += 1;
+  }
+  std::printf("killed registrations: %d left nothing, %d the whole tree\n", nothing, all);
+}
+
+// Registrations that run at once each wait for the other's batch instead
+// of meeting its half-made keys.
+TEST_F(RegistrationTools, RegistrationsRunningAtOnceAllSucceed) {
+  ASSERT_EQ(Svr("/s " FARROWGATE_MODULE_PATH), 0);
+  std::string whole, out;
+  ASSERT_EQ(Reg("query HKCR /s", &whole), 0);
+  for (int round = 0; round < 5; ++round) {
+    std::vector<pid_t> running;
+    for (int i = 0; i < 4; ++i) running.push_back(StartRegistration(m_store));
+    for (pid_t pid : running) EXPECT_EQ(WaitFor(pid), 0) << "round " << round;
+    ASSERT_EQ(Reg("query HKCR /s", &out), 0);
+    EXPECT_EQ(out, whole) << "round " << round;
   }
 }
 

@@ -11,6 +11,7 @@
 #include "fgplatform/oaidl.h"
 #include "fgplatform/objbase.h"
 #include "fgplatform/oleauto.h"
+#include "fgplatform/registry_batch.h"
 #include "fgplatform/shellapi.h"
 #include "fgplatform/synchapi.h"
 #include "fgplatform/typeinfo.h"

@@ -12,7 +12,8 @@
 // once on the debug output, with the reason), and so is every call when
 // no home names a store. Several processes may use it at once (WAL
 // journal, a busy timeout of 10 s); every call is one transaction, so a
-// process killed during a write leaves either the whole change or none.
+// process killed during a write leaves either the whole change or none
+// (and many calls of one thread may share one: fgplatform/registry_batch.h).
 // Commits survive a crash of the process; after a power failure the last
 // commits may be missing but the store is never damaged.
 // FARROWGATE_REGISTRY=":memory:" selects a store in the process's memory,
