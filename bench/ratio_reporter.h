@@ -1,13 +1,16 @@
-// A console reporter that also prints, at the end, the time of each
-// benchmark as a ratio to the run's baseline: the one benchmark named to
+// A console reporter that also prints, at the end, each benchmark's time
+// per iteration (the least, the median and the most of its repetitions:
+// run with --benchmark_repetitions=N) and its median as a ratio to the
+// median of the run's baseline: the one benchmark named to
 // FG_BENCHMARK_MAIN. Times are compared in seconds, whatever unit each
-// benchmark reports in; repetitions of a benchmark are averaged, and a
-// benchmark is known by its function's name (without "/iterations:N"). A run
-// without its baseline, or whose baseline failed, ends with an error.
+// benchmark reports in; a benchmark is known by its registered name
+// (without "/iterations:N"). A run without its baseline, or whose baseline
+// failed, ends with an error.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -27,10 +30,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
         m_failed.push_back(name);
         continue;
       }
-      Timing& t = m_times[name];
-      t.seconds += run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-      ++t.runs;
-      if (t.runs == 1) m_order.push_back(name);
+      std::vector<double>& times = m_times[name];
+      times.push_back(run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit));
+      if (times.size() == 1) m_order.push_back(name);
     }
   }
 
@@ -41,10 +43,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::fprintf(stderr, "error: the baseline benchmark %s did not run\n", m_baseline.c_str());
       return false;
     }
-    double baseline = base->second.seconds / base->second.runs;
+    double baseline = Median(base->second);
     for (const std::string& name : m_order) {
-      const Timing& t = m_times.at(name);
-      std::printf("ratio %-40s %8.2f\n", name.c_str(), t.seconds / t.runs / baseline);
+      const std::vector<double>& t = m_times.at(name);
+      std::printf("ratio %-40s %8.2f   time min %s median %s max %s (%zu runs)\n", name.c_str(),
+                  Median(t) / baseline, Show(*std::min_element(t.begin(), t.end())).c_str(), Show(Median(t)).c_str(),
+                  Show(*std::max_element(t.begin(), t.end())).c_str(), t.size());
     }
     return true;
   }
@@ -54,12 +58,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
  private:
-  struct Timing {
-    double seconds = 0;
-    int runs = 0;
-  };
+  static double Median(std::vector<double> t) {
+    std::sort(t.begin(), t.end());
+    size_t n = t.size();
+    return n % 2 == 1 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
+  }
+  // Seconds in the unit that suits them.
+  static std::string Show(double seconds) {
+    const char* units[] = {"s", "ms", "us", "ns"};
+    int unit = 0;
+    while (unit < 3 && seconds < 1) {
+      seconds *= 1000;
+      ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g %s", seconds, units[unit]);
+    return text;
+  }
+
   std::string m_baseline;
-  std::map<std::string, Timing> m_times;
+  std::map<std::string, std::vector<double>> m_times;
   std::vector<std::string> m_order;
   std::vector<std::string> m_failed;
 };

@@ -375,10 +375,11 @@ int main(int argc, char** argv) {
     fgreg::KeyRef second;
     if (!ParseKeyRef(o.plain[1], second)) return Usage("unknown root in " + o.plain[1]);
     if (o.command == "copy") return fgreg::AllOrNothing([&] { return fgreg::CopyTree(key, second, o.recursive, o.force); });
-    return fgreg::CompareTrees(key, second, o.valueName, o.compareOutput, o.recursive);
+    return fgreg::OnSnapshot([&] { return fgreg::CompareTrees(key, second, o.valueName, o.compareOutput, o.recursive); });
   }
-  if (o.command == "query") return fgreg::Query(o.query, key.root, key.rootName, key.path);
+  // What reads many keys reads one state of the store.
+  if (o.command == "query") return fgreg::OnSnapshot([&] { return fgreg::Query(o.query, key.root, key.rootName, key.path); });
   if (o.command == "add") return Add(o, key.root, key.path);
   if (o.command == "delete") return Delete(o, key.root, key.path);
-  return fgreg::ExportTree(key.root, key.rootName, key.path, o.key, o.file, o.overwrite);
+  return fgreg::OnSnapshot([&] { return fgreg::ExportTree(key.root, key.rootName, key.path, o.key, o.file, o.overwrite); });
 }

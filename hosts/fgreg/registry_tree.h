@@ -34,7 +34,7 @@ int Fail(const std::string& what, LSTATUS status);
 // left to `work`, whose calls then report the store's error themselves.
 template <class Work>
 int AllOrNothing(Work work) {
-  bool batched = FgRegistryBeginBatch() == ERROR_SUCCESS;
+  bool batched = FgRegistryBeginBatch(TRUE) == ERROR_SUCCESS;
   int status = work();
   if (!batched) return status;
   LSTATUS kept = FgRegistryEndBatch(status == 0 ? TRUE : FALSE);
@@ -70,6 +70,18 @@ LSTATUS WalkFrom(HKEY parent, const std::u16string& name, const std::u16string& 
 template <class Visit>
 LSTATUS Walk(HKEY root, const std::u16string& path, bool recursive, Visit visit) {
   return WalkFrom(root, path, path, recursive, /*top=*/true, visit);
+}
+
+// Runs `work`, which only reads, on one snapshot of the store: each of its
+// calls sees the store as it was when it began, and a walk of many keys
+// costs one transaction instead of one a call. Without a snapshot (a store
+// that cannot begin one) `work` runs all the same.
+template <class Work>
+int OnSnapshot(Work work) {
+  bool batched = FgRegistryBeginBatch(FALSE) == ERROR_SUCCESS;
+  int status = work();
+  if (batched) (void)FgRegistryEndBatch(FALSE);
+  return status;
 }
 
 }  // namespace fgreg

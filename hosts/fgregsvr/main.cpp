@@ -115,7 +115,7 @@ std::u16string Widen(const std::string& s) {
 // error itself.
 template <class Entry>
 HRESULT AllOrNothing(Entry entry) {
-  bool batched = FgRegistryBeginBatch() == ERROR_SUCCESS;
+  bool batched = FgRegistryBeginBatch(TRUE) == ERROR_SUCCESS;
   HRESULT hr = entry();
   if (!batched) return hr;
   LSTATUS kept = FgRegistryEndBatch(SUCCEEDED(hr) ? TRUE : FALSE);

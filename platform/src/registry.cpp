@@ -380,7 +380,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   return g_handles.erase(reinterpret_cast<ULONG_PTR>(hKey)) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LSTATUS WINAPI FgRegistryBeginBatch(void) {
+LSTATUS WINAPI FgRegistryBeginBatch(BOOL write) {
   g_lock.lock();  // held until the batch ends
   if (g_batchOwner) {
     g_lock.unlock();
@@ -390,7 +390,7 @@ LSTATUS WINAPI FgRegistryBeginBatch(void) {
   LSTATUS status = Store::Current(store);
   if (status == ERROR_SUCCESS) {
     CloseStoreAtExitOnce();
-    status = store->BeginBatch();
+    status = store->BeginBatch(write != FALSE);
   }
   if (status != ERROR_SUCCESS) {
     g_lock.unlock();

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -301,7 +302,7 @@ LSTATUS Store::Current(Store*& out) {
 }
 
 void Store::Close() {
-  m_inBatch = false;  // closing rolls back what a batch left uncommitted
+  m_inBatch = m_batchReads = false;  // closing rolls back what a batch left uncommitted
   m_childCursors.clear();
   m_valueCursors.clear();
   if (m_db == nullptr) return;
@@ -388,6 +389,16 @@ LSTATUS Store::Check(const std::string&) {
     version = static_cast<int>(s.ColumnInt(0));
   }
   if (version != kSchemaVersion && version != kFirstVersion) return ERROR_REGISTRY_CORRUPT;
+  // The checks read the whole file; through a memory map of it they read it
+  // without copying each page, which halves the check of a large store.
+  // Only for the checks: a map turns an I/O error, or the file cut short by
+  // another process meanwhile, into a signal where a read would answer an
+  // error, and no process of ours ever makes the store's file shorter.
+  struct MapWhileChecking {
+    sqlite3* db;
+    explicit MapWhileChecking(sqlite3* d) : db(d) { Exec(db, "PRAGMA mmap_size=268435456"); }
+    ~MapWhileChecking() { Exec(db, "PRAGMA mmap_size=0"); }
+  } mapped(m_db);
   {
     Statement s(m_db, "PRAGMA quick_check");
     int rc = s.Step();
@@ -450,19 +461,58 @@ LSTATUS Store::CheckNames() {
 // is reached from one of them within the deepest level a key may have. A
 // key whose parents run in a cycle, or point nowhere, makes the store
 // damaged, so that no walk of the tree can go round for ever.
+//
+// One pass over the keys in the table's order, then each key's depth found
+// by following its parents only until a key whose depth is known: the
+// whole check costs time in proportion to the number of keys, however deep
+// or wide the tree.
 LSTATUS Store::CheckTree() {
-  Statement s(m_db,
-              "WITH RECURSIVE reach(id, depth) AS ("
-              " SELECT id, 0 FROM keys WHERE id BETWEEN 1 AND ? AND parent = 0"
-              " UNION"
-              " SELECT k.id, r.depth + 1 FROM keys k JOIN reach r ON k.parent = r.id"
-              "  WHERE k.id > ? AND r.depth < ?)"
-              " SELECT (SELECT count(*) FROM keys), (SELECT count(DISTINCT id) FROM reach),"
-              " (SELECT count(*) FROM reach WHERE depth = 0)");
-  int rc = s.Int(1, kRootCount).Int(2, kRootCount).Int(3, kMaxDepth).Step();
-  if (rc != SQLITE_ROW) return StatusOf(rc);
-  bool tree = s.ColumnInt(0) == s.ColumnInt(1) && s.ColumnInt(2) == kRootCount;
-  return tree ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
+  // The keys in the order of their ids (a table's own order), each with its
+  // parent: a parent is then found by a binary search.
+  std::vector<std::pair<KeyId, KeyId>> keys;
+  {
+    Statement count(m_db, "SELECT count(*) FROM keys");
+    int rc = count.Step();
+    if (rc != SQLITE_ROW) return StatusOf(rc);
+    keys.reserve(static_cast<size_t>(count.ColumnInt(0)));
+  }
+  Statement rows(m_db, "SELECT id, parent FROM keys");
+  int rc;
+  while ((rc = rows.Step()) == SQLITE_ROW) keys.emplace_back(rows.ColumnInt(0), rows.ColumnInt(1));
+  if (rc != SQLITE_DONE) return StatusOf(rc);
+  if (!std::is_sorted(keys.begin(), keys.end())) std::sort(keys.begin(), keys.end());
+  auto indexOf = [&keys](KeyId id) -> size_t {
+    auto it = std::lower_bound(keys.begin(), keys.end(), std::make_pair(id, std::numeric_limits<KeyId>::min()));
+    return it != keys.end() && it->first == id ? static_cast<size_t>(it - keys.begin()) : keys.size();
+  };
+  // The roots: ids 1 to 7 without a parent. No other key may be a root, or
+  // a child with a root's id.
+  constexpr int kUnknown = -1;
+  std::vector<int> depthOf(keys.size(), kUnknown);
+  for (KeyId id = 1; id <= kRootCount; ++id) {
+    size_t at = indexOf(id);
+    if (at == keys.size() || keys[at].second != 0) return ERROR_REGISTRY_CORRUPT;
+    depthOf[at] = 0;
+  }
+  std::vector<size_t> chain;
+  for (size_t start = 0; start < keys.size(); ++start) {
+    // Up from the key until a key whose depth is known; a chain longer than
+    // the deepest level runs in a cycle or is too deep.
+    chain.clear();
+    size_t at = start;
+    while (depthOf[at] == kUnknown) {
+      auto [id, parent] = keys[at];
+      if (id <= kRootCount || parent == 0 || chain.size() > static_cast<size_t>(kMaxDepth))
+        return ERROR_REGISTRY_CORRUPT;
+      chain.push_back(at);
+      at = indexOf(parent);
+      if (at == keys.size()) return ERROR_REGISTRY_CORRUPT;  // a parent that is not there
+    }
+    int depth = depthOf[at] + static_cast<int>(chain.size());
+    if (depth > kMaxDepth) return ERROR_REGISTRY_CORRUPT;
+    for (size_t k : chain) depthOf[k] = depth--;
+  }
+  return ERROR_SUCCESS;
 }
 
 // Folds every name of one table again and writes the folded column.
@@ -577,6 +627,7 @@ int Store::Run(const char* sql) {
 }
 
 LSTATUS Store::Begin(bool write) {
+  if (m_inBatch && m_batchReads && write) return ERROR_ACCESS_DENIED;
   int rc = Run(m_inBatch ? "SAVEPOINT fgcall" : write ? "BEGIN IMMEDIATE" : "BEGIN");
   if (rc != SQLITE_OK) return Fail(rc);
   g_inWriteTransaction = write;
@@ -600,15 +651,28 @@ LSTATUS Store::End(bool commit) {
   return status;
 }
 
-LSTATUS Store::BeginBatch() {
-  int rc = Run(m_readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+LSTATUS Store::BeginBatch(bool write) {
+  // A snapshot's transaction begins reading at once, so that it is the
+  // store as it is now that every call sees.
+  int rc = Run(write && !m_readOnly ? "BEGIN IMMEDIATE" : "BEGIN");
+  if (rc == SQLITE_OK && !write) {
+    Statement first(m_db, "SELECT 1 FROM keys WHERE id = 1");
+    rc = first.Step() == SQLITE_ROW ? SQLITE_OK : sqlite3_errcode(m_db);
+    if (rc != SQLITE_OK) Run("ROLLBACK");
+  }
   if (rc != SQLITE_OK) return Fail(rc);
   m_inBatch = true;
+  m_batchReads = !write;
   return ERROR_SUCCESS;
 }
 
 LSTATUS Store::EndBatch(bool commit) {
   m_inBatch = false;
+  if (m_batchReads) {
+    m_batchReads = false;
+    Run("COMMIT");  // a snapshot has nothing to keep: this only ends it
+    return ERROR_SUCCESS;
+  }
   int rc = SQLITE_OK;
   if (commit) {
     // The commit is where a batch's writes reach the file: a registry-write

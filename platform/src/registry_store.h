@@ -52,8 +52,9 @@ class Store {
   [[nodiscard]] LSTATUS Begin(bool write);
   [[nodiscard]] LSTATUS End(bool commit);
   // A batch: one transaction around many calls, committed or rolled back
-  // as a whole by EndBatch.
-  [[nodiscard]] LSTATUS BeginBatch();
+  // as a whole by EndBatch; or, not `write`, a snapshot for reading whose
+  // write calls are refused.
+  [[nodiscard]] LSTATUS BeginBatch(bool write);
   [[nodiscard]] LSTATUS EndBatch(bool commit);
   bool InBatch() const { return m_inBatch; }
 
@@ -110,6 +111,7 @@ class Store {
   std::unordered_map<KeyId, EnumCursor> m_childCursors, m_valueCursors;
   sqlite3* m_db = nullptr;
   bool m_inBatch = false;
+  bool m_batchReads = false;  // the batch is a snapshot: no call of it writes
   bool m_readOnly = false;  // a store this user may read but not write: every write is access denied
   std::string m_path;
   uint64_t m_generation = 0;

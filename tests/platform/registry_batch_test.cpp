@@ -51,14 +51,14 @@ class RegistryBatch : public fgtest::BaselineTest {
 
 TEST_F(RegistryBatch, ARolledBackBatchLeavesTheStoreAsItWas) {
   const std::string before = fgtest::RegistryDump();
-  ASSERT_EQ(FgRegistryBeginBatch(), ERROR_SUCCESS);
+  ASSERT_EQ(FgRegistryBeginBatch(TRUE), ERROR_SUCCESS);
   Change();
   ASSERT_EQ(FgRegistryEndBatch(FALSE), ERROR_SUCCESS);
   EXPECT_EQ(fgtest::RegistryDump(), before);
 }
 
 TEST_F(RegistryBatch, ACommittedBatchKeepsEveryChangeThatSucceeded) {
-  ASSERT_EQ(FgRegistryBeginBatch(), ERROR_SUCCESS);
+  ASSERT_EQ(FgRegistryBeginBatch(TRUE), ERROR_SUCCESS);
   Change();
   ASSERT_EQ(FgRegistryEndBatch(TRUE), ERROR_SUCCESS);
   EXPECT_EQ(fgtest::RegistryText(HKEY_CURRENT_USER, u"Fg\\New\\Deep", u"a"), u"one");
@@ -70,21 +70,21 @@ TEST_F(RegistryBatch, ACommittedBatchKeepsEveryChangeThatSucceeded) {
 // it, and answers the fault's code.
 TEST_F(RegistryBatch, AFailedCommitKeepsNothing) {
   const std::string before = fgtest::RegistryDump();
-  ASSERT_EQ(FgRegistryBeginBatch(), ERROR_SUCCESS);
+  ASSERT_EQ(FgRegistryBeginBatch(TRUE), ERROR_SUCCESS);
   Change();
   fgtest::SetFailureCode(fgtest::Service::RegistryWrite, ERROR_CANTWRITE);
   fgtest::FailCall(fgtest::Service::RegistryWrite, 1);
   EXPECT_EQ(FgRegistryEndBatch(TRUE), ERROR_CANTWRITE);
   fgtest::ClearFaults();
   EXPECT_EQ(fgtest::RegistryDump(), before);
-  EXPECT_EQ(FgRegistryBeginBatch(), ERROR_SUCCESS) << "a new batch may begin after a failed one";
+  EXPECT_EQ(FgRegistryBeginBatch(TRUE), ERROR_SUCCESS) << "a new batch may begin after a failed one";
   EXPECT_EQ(FgRegistryEndBatch(TRUE), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryBatch, BatchesDoNotNestAndOnlyTheirThreadEndsThem) {
   EXPECT_EQ(FgRegistryEndBatch(TRUE), ERROR_INVALID_FUNCTION) << "no batch was begun";
-  ASSERT_EQ(FgRegistryBeginBatch(), ERROR_SUCCESS);
-  EXPECT_EQ(FgRegistryBeginBatch(), ERROR_INVALID_FUNCTION) << "batches do not nest";
+  ASSERT_EQ(FgRegistryBeginBatch(TRUE), ERROR_SUCCESS);
+  EXPECT_EQ(FgRegistryBeginBatch(TRUE), ERROR_INVALID_FUNCTION) << "batches do not nest";
   // Another thread's call waits for the batch to end, and then runs on its
   // own: the batch's rollback does not take it away.
   std::atomic<bool> done{false};

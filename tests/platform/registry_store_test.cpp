@@ -104,6 +104,29 @@ TEST_F(RegistryStore, KeysWhoseParentsRunInACycleMakeTheStoreDamaged) {
   Output();
 }
 
+// The check at open follows each key's parents whatever the order of their
+// ids: a tree made with falling ids is as good as one made in order, up to
+// 512 levels; a level more, or a parent that is not there, is damage.
+TEST_F(RegistryStore, TheTreeCheckAtOpenFollowsParentsInAnyOrder) {
+  ASSERT_EQ(Create(HKEY_CURRENT_USER, u"Base"), ERROR_SUCCESS);
+  Sql(m_path, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 512)"
+              " INSERT INTO keys(id, parent, name, fold, written)"
+              " SELECT 100000 - i, CASE i WHEN 1 THEN 2 ELSE 100001 - i END, x'4c00', x'004c', 0 FROM n");
+  Reopen(m_path);
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Base"), ERROR_SUCCESS) << "512 levels with falling ids";
+  Sql(m_path, "INSERT INTO keys(id, parent, name, fold, written) VALUES(1000, 100000 - 512, x'4c00', x'004c', 0)");
+  Reopen(m_path);
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Base"), ERROR_REGISTRY_CORRUPT) << "a 513th level";
+  Sql(m_path, "DELETE FROM keys WHERE id = 1000;"
+              "INSERT INTO keys(id, parent, name, fold, written) VALUES(1001, 424242, x'4d00', x'004d', 0)");
+  Reopen(m_path);
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Base"), ERROR_REGISTRY_CORRUPT) << "a parent that is not there";
+  Sql(m_path, "DELETE FROM keys WHERE id = 1001; UPDATE keys SET parent = 0 WHERE id = 99999");
+  Reopen(m_path);
+  EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Base"), ERROR_REGISTRY_CORRUPT) << "a root that is none of the seven";
+  Output();
+}
+
 // A walk that joins names (an export, a recursive query) trusts that every
 // key has a name of whole 16-bit units and that names are unique under a
 // key; a store that breaks either is damaged, and left as it is.

@@ -382,6 +382,25 @@ DWORD CountValues() {
   return values;
 }
 
+// A snapshot takes no write lock: another process writes meanwhile, and
+// the snapshot's calls see the store as it was when it began; a write in it
+// is refused and changes nothing.
+TEST_F(Registry, ASnapshotSeesOneStateWhileOthersWrite) {
+  pid_t pid = 0;
+  ASSERT_EQ(FinishWriter(StartWriter("s", 2, pid)), 0);
+  ASSERT_EQ(CountValues(), 2u);
+  ASSERT_EQ(FgRegistryBeginBatch(FALSE), ERROR_SUCCESS);
+  EXPECT_EQ(FinishWriter(StartWriter("t", 3, pid)), 0) << "another process writes while the snapshot is open";
+  EXPECT_EQ(CountValues(), 2u) << "the snapshot keeps the state it began with";
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\InSnapshot", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(FgRegistryEndBatch(FALSE), ERROR_SUCCESS);
+  EXPECT_EQ(CountValues(), 5u);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\InSnapshot", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(Registry, TwoProcessesWritingAtOnceLoseNoWrite) {
   pid_t a = 0, b = 0;
   FILE* outA = StartWriter("a", 300, a);

@@ -1,7 +1,7 @@
 // Registry batches: the platform's own calls (not Win32 ones) that run many
 // registry calls of one thread as one transaction of the store.
 //
-//   if (FgRegistryBeginBatch() == ERROR_SUCCESS) {
+//   if (FgRegistryBeginBatch(TRUE) == ERROR_SUCCESS) {
 //     LSTATUS rc = ...registry calls...;
 //     rc = FgRegistryEndBatch(rc == ERROR_SUCCESS);   // all of it, or none
 //   }
@@ -13,6 +13,12 @@
 // commit fails. Each call inside the batch stays atomic on its own: a call
 // that fails undoes only itself, and the batch goes on (its caller decides
 // whether to commit).
+//
+// A batch begun for reading (`write` FALSE) is a snapshot instead: every
+// call of it sees the store as it was when the batch began, whatever other
+// processes commit meanwhile; it takes no write lock, so they go on
+// writing; a call of it that would write answers ERROR_ACCESS_DENIED. It
+// spares a long walk of the store a transaction for each call.
 //
 // Choices:
 // - The batch takes the store's write lock at once (a store the user may
@@ -32,9 +38,10 @@
 #include "fgplatform/basetypes.h"
 #include "fgplatform/winreg.h"
 
-// Begins a batch on this thread. ERROR_SUCCESS or the store's error.
-FG_API LSTATUS WINAPI FgRegistryBeginBatch(void);
+// Begins a batch on this thread: one that writes (`write` TRUE) or a
+// snapshot for reading. ERROR_SUCCESS or the store's error.
+FG_API LSTATUS WINAPI FgRegistryBeginBatch(BOOL write);
 // Ends this thread's batch: commits every change it made when `commit` is
-// TRUE, else rolls them all back. ERROR_SUCCESS, or the commit's error
+// TRUE, else rolls them all back (a snapshot just ends). ERROR_SUCCESS, or the commit's error
 // (then nothing of the batch was kept).
 FG_API LSTATUS WINAPI FgRegistryEndBatch(BOOL commit);

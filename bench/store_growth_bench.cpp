@@ -1,0 +1,94 @@
+// How the registry's costs grow with its store: the first registry call of
+// a process (the store opened and checked) and `fgreg query HKCR /s` (every
+// key listed, each enumeration step resuming where the last one stopped),
+// at 10, 1,000 and 100,000 keys, against the same at 10 keys.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "fgplatform/win32.h"
+#include "ratio_reporter.h"
+
+namespace {
+
+// The benchmark's folder: the registry refuses shared ones.
+const std::string& Folder() {
+  static const std::string folder = [] {
+    std::string f = "/tmp/fg-growth-" + std::to_string(getpid());
+    mkdir(f.c_str(), 0700);
+    std::atexit([] { (void)std::system(("rm -rf " + Folder()).c_str()); });
+    return f;
+  }();
+  return folder;
+}
+
+// Makes a store of `keys` keys under HKCR, a hundred to a parent, in one
+// batch; its path, or empty when a call failed.
+std::string MakeStore(int keys, const std::string& name) {
+  std::string path = Folder() + "/" + name + ".db";
+  setenv("FARROWGATE_REGISTRY", path.c_str(), 1);
+  if (FgRegistryBeginBatch(TRUE) != ERROR_SUCCESS) return "";
+  bool ok = true;
+  for (int i = 0; ok && i < keys; ++i) {
+    std::string sub = "G" + std::to_string(i / 100) + "\\K" + std::to_string(i % 100);
+    std::u16string wide(sub.begin(), sub.end());
+    HKEY key = nullptr;
+    ok = RegCreateKeyExW(HKEY_CLASSES_ROOT, wide.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+         ERROR_SUCCESS;
+    if (ok) RegCloseKey(key);
+  }
+  ok = FgRegistryEndBatch(ok ? TRUE : FALSE) == ERROR_SUCCESS && ok;
+  return ok ? path : "";
+}
+
+// Two stores of the same size, so that each timed call opens one anew.
+struct StorePair {
+  std::string a, b;
+};
+const StorePair& Stores(int keys) {
+  static std::map<int, StorePair> made;
+  auto it = made.find(keys);
+  if (it != made.end()) return it->second;
+  std::string base = "k" + std::to_string(keys);
+  return made[keys] = {MakeStore(keys, base + "a"), MakeStore(keys, base + "b")};
+}
+
+void FirstCall(benchmark::State& state, int keys) {
+  const StorePair& stores = Stores(keys);
+  if (stores.a.empty() || stores.b.empty()) return state.SkipWithError("the stores could not be made");
+  bool odd = false;
+  for (auto _ : state) {
+    setenv("FARROWGATE_REGISTRY", (odd ? stores.a : stores.b).c_str(), 1);
+    odd = !odd;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, u"G0", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      state.SkipWithError("the first call failed");
+      break;
+    }
+    RegCloseKey(key);
+  }
+}
+BENCHMARK_CAPTURE(FirstCall, keys10, 10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FirstCall, keys1000, 1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FirstCall, keys100000, 100000)->Unit(benchmark::kMillisecond);
+
+void RecursiveQuery(benchmark::State& state, int keys) {
+  const StorePair& stores = Stores(keys);
+  if (stores.a.empty()) return state.SkipWithError("the store could not be made");
+  std::string line = std::string(FGREG_PATH) + " --registry " + stores.a + " query HKCR /s >/dev/null";
+  for (auto _ : state) {
+    if (std::system(line.c_str()) == 0) continue;
+    state.SkipWithError("fgreg failed");
+    break;
+  }
+}
+BENCHMARK_CAPTURE(RecursiveQuery, keys10, 10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RecursiveQuery, keys1000, 1000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RecursiveQuery, keys100000, 100000)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+
+FG_BENCHMARK_MAIN("FirstCall/keys10")
