@@ -378,6 +378,17 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     SetLastError(ERROR_PROC_NOT_FOUND);  // exports have names only
     return nullptr;
   }
+  {
+    // A module loaded by LoadLibrary answers from the handle it was opened
+    // with: nothing is listed, read or opened again.
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    auto it = Modules().find(reinterpret_cast<uintptr_t>(hModule));
+    if (it != Modules().end() && it->second->dl != nullptr) {
+      void* symbol = dlsym(it->second->dl, lpProcName);
+      if (symbol == nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
+      return reinterpret_cast<FARPROC>(symbol);
+    }
+  }
   LoadedObject o;
   if (!FindObject(reinterpret_cast<uintptr_t>(hModule != nullptr ? hModule : MainProgram()), o)) {
     SetLastError(ERROR_MOD_NOT_FOUND);

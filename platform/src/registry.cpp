@@ -10,6 +10,7 @@
 #include "fgplatform/registry_batch.h"
 #include "fgplatform/winreg.h"
 #include "live_counts.h"
+#include "registry_text.h"
 #include "registry_store.h"
 
 namespace {
@@ -195,6 +196,13 @@ void SetFileTime(PFILETIME ft, int64_t written) {
 }
 
 }  // namespace
+
+LSTATUS fgp::RegistryChangeStamp(uint64_t& out) {
+  std::lock_guard<std::recursive_mutex> guard(g_lock);
+  Store* store = nullptr;
+  LSTATUS status = Store::Current(store);
+  return status == ERROR_SUCCESS ? store->ChangeStamp(out) : status;
+}
 
 long fgp::OpenRegistryHandles() {
   std::lock_guard<std::recursive_mutex> guard(g_lock);

@@ -302,6 +302,7 @@ LSTATUS Store::Current(Store*& out) {
 }
 
 void Store::Close() {
+  ++m_changes;  // the next connection's data versions start anew
   m_inBatch = m_batchReads = false;  // closing rolls back what a batch left uncommitted
   m_childCursors.clear();
   m_valueCursors.clear();
@@ -634,7 +635,17 @@ LSTATUS Store::Begin(bool write) {
   return ERROR_SUCCESS;
 }
 
+LSTATUS Store::ChangeStamp(uint64_t& out) {
+  Statement s(m_db, "PRAGMA data_version");
+  int rc = s.Step();
+  if (rc != SQLITE_ROW) return Fail(rc);
+  // The data version counts other connections' commits in its low bits.
+  out = m_changes << 32 ^ static_cast<uint64_t>(s.ColumnInt(0));
+  return ERROR_SUCCESS;
+}
+
 LSTATUS Store::End(bool commit) {
+  if (g_inWriteTransaction) ++m_changes;  // a write kept or undone: either way, what is read changed
   int rc = SQLITE_OK;
   if (commit) rc = InjectWriteFault() ? SQLITE_IOERR : Run(m_inBatch ? "RELEASE fgcall" : "COMMIT");
   g_inWriteTransaction = false;
@@ -668,6 +679,7 @@ LSTATUS Store::BeginBatch(bool write) {
 
 LSTATUS Store::EndBatch(bool commit) {
   m_inBatch = false;
+  ++m_changes;
   if (m_batchReads) {
     m_batchReads = false;
     Run("COMMIT");  // a snapshot has nothing to keep: this only ends it

@@ -44,6 +44,10 @@ class Store {
   void Close();
 
   uint64_t Generation() const { return m_generation; }
+  // A value that changes whenever what this connection reads may have
+  // changed: another process committed, this process wrote or rolled back,
+  // or the store was reopened. Equal stamps mean equal contents.
+  [[nodiscard]] LSTATUS ChangeStamp(uint64_t& out);
 
   // Transactions: a write transaction takes the database's write lock at
   // once; both end with End (commit when `commit`, else roll back). Inside
@@ -110,6 +114,7 @@ class Store {
   static constexpr size_t kMaxCursors = 1024;  // keys walked at once; more start over
   std::unordered_map<KeyId, EnumCursor> m_childCursors, m_valueCursors;
   sqlite3* m_db = nullptr;
+  uint64_t m_changes = 0;  // this process's writes and rollbacks, and its opens
   bool m_inBatch = false;
   bool m_batchReads = false;  // the batch is a snapshot: no call of it writes
   bool m_readOnly = false;  // a store this user may read but not write: every write is access denied
