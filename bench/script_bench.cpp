@@ -9,32 +9,15 @@
 #include "automation_bridge.h"
 #include "fgplatform/win32.h"
 #include "ratio_reporter.h"
+#include "registered_component.h"
 
 namespace {
 
-typedef HRESULT(STDAPICALLTYPE* EntryFunc)();
-
-// The component, registered and created once for the whole run.
-struct Component {
-  HMODULE module = nullptr;
-  IDispatch* object = nullptr;
-  Component() {
+RegisteredComponent& TheComponent() {
+  static RegisteredComponent component = [] {
     setenv("FARROWGATE_REGISTRY", ":memory:", 1);
-    (void)CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    std::string path = FARROWGATE_MODULE_PATH;
-    module = LoadLibraryW(std::u16string(path.begin(), path.end()).c_str());
-    auto registerServer = module != nullptr ? reinterpret_cast<EntryFunc>(reinterpret_cast<void*>(
-                                                  GetProcAddress(module, "DllRegisterServer")))
-                                            : nullptr;
-    CLSID clsid{};
-    if (registerServer != nullptr && registerServer() == S_OK &&
-        SUCCEEDED(CLSIDFromProgID(u"Farrowgate.DialogHelper", &clsid)))
-      (void)CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object));
-  }
-};
-
-Component& TheComponent() {
-  static Component component;
+    return RegisteredComponent();
+  }();
   return component;
 }
 

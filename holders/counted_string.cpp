@@ -129,6 +129,27 @@ void CCountedString::Assign(const WCHAR* text, int length) {
   CommitLength(length);
 }
 
+namespace {
+
+// Copies the characters an append adds, which may come from the string's
+// own buffer (overlapping). WriteBuffer has made room for them. A short
+// text, the usual append, is copied here through a small stack buffer, so
+// that an append of a few characters calls nothing; a longer one is a
+// bounds-checked move.
+void CopyAppended(WCHAR* to, rsize_t room, const WCHAR* from, int count) {
+  constexpr int kShort = 16;
+  if (count <= 0) return;
+  if (count > kShort || static_cast<rsize_t>(count) > room) {
+    wmemmove_s(to, room, from, static_cast<rsize_t>(count));
+    return;
+  }
+  WCHAR copy[kShort];
+  for (int i = 0; i < count; ++i) copy[i] = from[i];
+  for (int i = 0; i < count; ++i) to[i] = copy[i];
+}
+
+}  // namespace
+
 void CCountedString::Append(const WCHAR* text, int length) {
   UINT_PTR offset = OffsetIn(m_pszText, text);
   int oldLength = GetData()->nStrLength;
@@ -145,7 +166,7 @@ void CCountedString::Append(const WCHAR* text, int length) {
   WCHAR* buffer = WriteBuffer(oldLength + count);
   const WCHAR* from = offset <= static_cast<UINT_PTR>(oldLength) ? buffer + offset : text;
   rsize_t room = static_cast<rsize_t>(GetData()->nAllocLength - oldLength);
-  if (count > 0) wmemmove_s(buffer + oldLength, room, from, static_cast<rsize_t>(count));
+  CopyAppended(buffer + oldLength, room, from, count);
   CommitLength(oldLength + count);
 }
 
