@@ -1,7 +1,5 @@
 #include "copy_compare_command.h"
 
-#include <unistd.h>
-
 #include <iostream>
 #include <map>
 #include <vector>
@@ -32,17 +30,6 @@ LSTATUS ReadTree(const KeyRef& key, bool recursive, std::vector<KeyContents>& ou
 std::u16string Below(const std::u16string& top, const std::u16string& rel) {
   if (rel.empty()) return top;
   return top.empty() ? rel : top + u"\\" + rel;
-}
-
-bool AskToOverwrite(const std::string& key) {
-  if (!isatty(STDIN_FILENO)) {
-    std::cerr << "fgreg: " << key << " already has values of these names; add /f to overwrite them\n";
-    return false;
-  }
-  std::cout << "Overwrite the values that " << key << " already has (Yes/No)? " << std::flush;
-  std::string answer;
-  std::getline(std::cin, answer);
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
 // Whether a value of the copy is already at its place in the destination.
@@ -79,7 +66,10 @@ int CopyTree(const KeyRef& from, const KeyRef& to, bool recursive, bool force) {
   std::vector<KeyContents> tree;
   LSTATUS rc = ReadTree(from, recursive, tree);
   if (rc != ERROR_SUCCESS) return Fail("cannot read " + from.text, rc);
-  if (!force && OverwritesAny(to, tree) && !AskToOverwrite(to.text)) return 1;
+  if (!force && OverwritesAny(to, tree) &&
+      !AskYes("Overwrite the values that " + to.text + " already has (Yes/No)?",
+              to.text + " already has values of these names; add /f to overwrite them"))
+    return 1;
   for (const KeyContents& k : tree) {
     rc = WriteKey(to, k);
     if (rc != ERROR_SUCCESS) return Fail("cannot write " + FullName(to.rootName, Below(to.path, k.path)), rc);

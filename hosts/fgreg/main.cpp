@@ -129,15 +129,7 @@ int Add(const Options& o, HKEY root, const std::u16string& path) {
 }
 
 bool Confirm(const std::string& what, bool force) {
-  if (force) return true;
-  if (!isatty(STDIN_FILENO)) {
-    std::cerr << "fgreg: deleting " << what << " needs /f when not asked at a terminal\n";
-    return false;
-  }
-  std::cout << "Delete " << what << " (y/n)? " << std::flush;
-  std::string answer;
-  std::getline(std::cin, answer);
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+  return force || fgreg::AskYes("Delete " + what + " (y/n)?", "deleting " + what + " needs /f when not asked at a terminal");
 }
 
 int Delete(const Options& o, HKEY root, const std::u16string& path) {

@@ -18,17 +18,6 @@ namespace fgreg {
 
 namespace {
 
-bool AskToOverwrite(const std::string& file) {
-  if (!isatty(STDIN_FILENO)) {
-    std::cerr << "fgreg: " << file << " exists; add /y to overwrite it when not asked at a terminal\n";
-    return false;
-  }
-  std::cout << "File " << file << " already exists. Overwrite it (y/n)? " << std::flush;
-  std::string answer;
-  std::getline(std::cin, answer);
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-}
-
 bool WriteAll(int fd, const std::string& bytes) {
   for (size_t done = 0; done < bytes.size();) {
     ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -98,7 +87,10 @@ int ExportTree(HKEY root, const std::string& rootName, const std::u16string& pat
                       for (const Value& v : values) writer.Value(v.name, v.type, v.bytes);
                     });
   if (rc != ERROR_SUCCESS) return Fail("cannot read " + keyText, rc);
-  if (!overwrite && access(file.c_str(), F_OK) == 0 && !AskToOverwrite(file)) return 1;
+  if (!overwrite && access(file.c_str(), F_OK) == 0 &&
+      !AskYes("File " + file + " already exists. Overwrite it (y/n)?",
+              file + " exists; add /y to overwrite it when not asked at a terminal"))
+    return 1;
   if (!WriteFile(file, writer.FileBytes())) {
     std::cerr << "fgreg: cannot write " << file << ": " << std::strerror(errno) << "\n";
     return 1;

@@ -1,5 +1,7 @@
 #include "registry_tree.h"
 
+#include <unistd.h>
+
 #include <iostream>
 
 #include "registry_text.h"
@@ -74,6 +76,17 @@ LSTATUS ReadSubkeys(HKEY key, std::vector<std::u16string>& out) {
     if (rc != ERROR_SUCCESS) return rc;
     out.push_back(std::u16string(name, size));
   }
+}
+
+bool AskYes(const std::string& question, const std::string& refusal) {
+  if (!isatty(STDIN_FILENO)) {
+    std::cerr << "fgreg: " << refusal << "\n";
+    return false;
+  }
+  std::cout << question << " " << std::flush;
+  std::string answer;
+  std::getline(std::cin, answer);
+  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
 int Fail(const std::string& what, LSTATUS status) {

@@ -28,6 +28,11 @@ LSTATUS ReadSubkeys(HKEY key, std::vector<std::u16string>& out);
 // Prints "fgreg: WHAT: reason (error N)" and answers exit status 1.
 int Fail(const std::string& what, LSTATUS status);
 
+// Asks `question` at the terminal and answers whether the user said yes.
+// Off a terminal nothing is asked: `refusal` is printed (after "fgreg: ")
+// and the answer is no.
+bool AskYes(const std::string& question, const std::string& refusal);
+
 // Runs `work`, which answers an exit status, as one registry batch: its
 // changes are kept only when it answers 0, and then all of them; another
 // process sees none of them before. A store that cannot begin a batch is
