@@ -84,14 +84,16 @@ bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 namespace fgp {
 
 ConvertResult DecodeCodePage(UINT codePage, std::string_view in, bool strict, std::u16string& out) {
-  iconv_t cd = t_converters.Get(codePage, /*toWide=*/true);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return ConvertResult::Unsupported;
   // Every code page here maps the ASCII bytes to the same characters: such
-  // text, the most common, is widened without a trip through iconv.
-  if (std::all_of(in.begin(), in.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+  // text, the most common, is widened without a trip through iconv or even
+  // a look for the thread's converter.
+  bool ascii = std::all_of(in.begin(), in.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii && IconvName(codePage) != nullptr) {
     out.assign(in.begin(), in.end());
     return ConvertResult::Ok;
   }
+  iconv_t cd = t_converters.Get(codePage, /*toWide=*/true);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return ConvertResult::Unsupported;
   std::string bytes;  // UTF-16LE bytes; this platform is little-endian
   bool ok = RunIconv(cd, in.data(), in.size(), bytes, [&](size_t at) -> size_t {
     unsigned char b = static_cast<unsigned char>(in[at]);
@@ -185,6 +187,17 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     return 0;
   }
   size_t len = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+  // ASCII text is widened straight into the caller's buffer.
+  if (IconvName(cp) != nullptr &&
+      std::all_of(lpMultiByteStr, lpMultiByteStr + len, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (cchWideChar == 0) return static_cast<int>(len);
+    if (len > static_cast<size_t>(cchWideChar)) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::copy(lpMultiByteStr, lpMultiByteStr + len, lpWideCharStr);
+    return static_cast<int>(len);
+  }
   std::u16string wide;
   auto rc = fgp::DecodeCodePage(cp, std::string_view(lpMultiByteStr, len), (dwFlags & MB_ERR_INVALID_CHARS) != 0,
                                 wide);
