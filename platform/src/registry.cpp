@@ -68,7 +68,9 @@ void CloseStoreAtExitOnce() {
 // handle names, checked for existence and for the rights asked.
 class Call {
  public:
-  Call(HKEY h, REGSAM needed, bool write) : m_guard(g_lock) {
+  // `checkKey` false: the call's own statement tells whether the key is
+  // still there, and no separate look is made.
+  Call(HKEY h, REGSAM needed, bool write, bool checkKey = true) : m_guard(g_lock) {
     m_status = Store::Current(m_store);
     if (m_status != ERROR_SUCCESS) return;
     CloseStoreAtExitOnce();
@@ -89,7 +91,7 @@ class Call {
     m_status = m_store->Begin(write);
     if (m_status != ERROR_SUCCESS) return;
     m_open = true;
-    if (!m_store->KeyExists(m_key.id)) m_status = ERROR_KEY_DELETED;
+    if (checkKey && !m_store->KeyExists(m_key.id)) m_status = ERROR_KEY_DELETED;
   }
   ~Call() {
     if (m_open) (void)m_store->End(/*commit=*/false);  // a rollback answers success
@@ -262,7 +264,7 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
   std::u16string name = NameOf(lpValueName);
   if (name.size() > kMaxValueName) return ERROR_INVALID_PARAMETER;
-  Call call(hKey, KEY_SET_VALUE, /*write=*/true);
+  Call call(hKey, KEY_SET_VALUE, /*write=*/true, /*checkKey=*/false);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   return call.Finish(call.S().SetValue(call.Key(), name, dwType, lpData, cbData));
 }
@@ -270,7 +272,7 @@ LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DW
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData) {
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
-  Call call(hKey, KEY_QUERY_VALUE, /*write=*/false);
+  Call call(hKey, KEY_QUERY_VALUE, /*write=*/false, /*checkKey=*/false);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   fgp::reg::ValueRow row;
   LSTATUS status = call.S().GetValue(call.Key(), NameOf(lpValueName), row);
@@ -339,7 +341,7 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWO
   if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
       (lpData != nullptr && lpcbData == nullptr))
     return ERROR_INVALID_PARAMETER;
-  Call call(hKey, KEY_QUERY_VALUE, /*write=*/false);
+  Call call(hKey, KEY_QUERY_VALUE, /*write=*/false, /*checkKey=*/false);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   fgp::reg::ValueRow row;
   LSTATUS status = call.S().ValueAt(call.Key(), dwIndex, row);

@@ -731,7 +731,8 @@ LSTATUS Store::CreateChild(KeyId parent, const std::u16string& name, const char1
 LSTATUS Store::Touch(KeyId id) {
   Statement s(m_db, "UPDATE keys SET written = ? WHERE id = ?");
   int rc = s.Int(1, Now()).Int(2, id).Step();
-  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+  if (rc != SQLITE_DONE) return Fail(rc);
+  return sqlite3_changes(m_db) == 1 ? ERROR_SUCCESS : ERROR_KEY_DELETED;  // no row: the key is gone
 }
 
 LSTATUS Store::ChildCount(KeyId id, DWORD& out) {
@@ -822,18 +823,20 @@ LSTATUS Store::DeleteTree(KeyId id, bool includeSelf) {
 }
 
 LSTATUS Store::SetValue(KeyId key, const std::u16string& name, DWORD type, const BYTE* data, DWORD size) {
+  // The key's time first: it also tells whether the key is still there.
+  if (LSTATUS status = Touch(key); status != ERROR_SUCCESS) return status;
   Statement s(m_db,
               "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
               " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
   int rc = s.Int(1, key).Text16(2, name).Folded(3, name).Int(4, type).Blob(5, data, size).Step();
-  if (rc != SQLITE_DONE) return Fail(rc);
-  return Touch(key);
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
 }
 
 LSTATUS Store::GetValue(KeyId key, const std::u16string& name, ValueRow& out) {
   Statement s(m_db, "SELECT name, type, data FROM vals WHERE key = ? AND fold = ?");
   int rc = s.Int(1, key).Folded(2, name).Step();
-  if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+  // A value is found only in a key that is there; no value may mean no key.
+  if (rc == SQLITE_DONE) return KeyExists(key) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
   if (rc != SQLITE_ROW) return Fail(rc);
   out.name = s.ColumnText16(0);
   out.type = static_cast<DWORD>(s.ColumnInt(1));

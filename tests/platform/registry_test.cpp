@@ -120,6 +120,8 @@ TEST_F(Registry, DeletionRulesAndDeletedHandles) {
   EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, u"FgParent\\Child"), ERROR_SUCCESS);
   DWORD one = 1;
   EXPECT_EQ(RegSetValueExW(child, u"x", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), ERROR_KEY_DELETED);
+  EXPECT_EQ(RegQueryValueExW(child, u"x", nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED)
+      << "not a missing value: a missing key";
   EXPECT_EQ(RegQueryInfoKeyW(child, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                              nullptr, nullptr),
             ERROR_KEY_DELETED);
