@@ -56,4 +56,26 @@ TEST_F(ClassTextCache, AProgIdIsReadAnewWhenAnyProcessChangesIt) {
   EXPECT_EQ(ClassOf(u"Fg.Cached"), u"<none>");
 }
 
+// The server a class names is read anew too: a module that is not there,
+// then (changed by another process) one that is there but serves no class.
+TEST_F(ClassTextCache, AClassesServerIsReadAnewWhenAnotherProcessChangesIt) {
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  std::string key = "CLSID\\" + std::string(kFirst, kFirst + std::char_traits<char16_t>::length(kFirst)) +
+                    "\\InprocServer32";
+  ASSERT_EQ(std::system((std::string(REGISTRY_SET_PATH) + " '" + key + "' /nonexistent/server.so").c_str()), 0);
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromString(kFirst, &clsid), S_OK);
+  IUnknown* factory = nullptr;
+  EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IUnknown, reinterpret_cast<void**>(&factory)),
+            CO_E_DLLNOTFOUND);
+  EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IUnknown, reinterpret_cast<void**>(&factory)),
+            CO_E_DLLNOTFOUND);
+  ASSERT_EQ(std::system((std::string(REGISTRY_SET_PATH) + " '" + key + "' " FGPLATFORM_PATH).c_str()), 0);
+  EXPECT_EQ(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IUnknown, reinterpret_cast<void**>(&factory)),
+            CO_E_ERRORINDLL)
+      << "the new server was loaded: it has no DllGetClassObject";
+  EXPECT_EQ(factory, nullptr);
+  CoUninitialize();
+}
+
 }  // namespace
