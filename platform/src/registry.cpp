@@ -22,6 +22,9 @@ struct OpenKey {
   KeyId id;
   REGSAM access;
   uint64_t generation;
+  // Levels below its root; a key never moves and its id is never reused,
+  // so this holds for as long as the handle does.
+  size_t depth = 0;
 };
 
 constexpr size_t kMaxKeyName = 255;
@@ -75,7 +78,8 @@ class Call {
     if (m_status != ERROR_SUCCESS) return;
     CloseStoreAtExitOnce();
     if (IsPredefined(h)) {
-      m_key = {static_cast<KeyId>((reinterpret_cast<ULONG_PTR>(h) & 0xF) + 1), KEY_ALL_ACCESS, m_store->Generation()};
+      m_key = {static_cast<KeyId>((reinterpret_cast<ULONG_PTR>(h) & 0xF) + 1), KEY_ALL_ACCESS, m_store->Generation(),
+               0};
     } else {
       auto it = g_handles.find(reinterpret_cast<ULONG_PTR>(h));
       if (it == g_handles.end() || it->second.generation != m_store->Generation()) {
@@ -99,6 +103,7 @@ class Call {
   LSTATUS Status() const { return m_status; }
   Store& S() { return *m_store; }
   KeyId Key() const { return m_key.id; }
+  size_t KeyDepth() const { return m_key.depth; }
   // Walks a subkey path from the handle's key to the key it names; fills
   // the number of levels the path held.
   LSTATUS Resolve(LPCWSTR subKey, KeyId& target, size_t& levelCount);
@@ -117,10 +122,10 @@ class Call {
   bool m_open = false;
 };
 
-HKEY NewHandle(KeyId id, REGSAM access, uint64_t generation) {
+HKEY NewHandle(KeyId id, REGSAM access, uint64_t generation, size_t depth) {
   ULONG_PTR value = g_nextHandle;
   g_nextHandle += 4;
-  g_handles[value] = {id, access, generation};
+  g_handles[value] = {id, access, generation, depth};
   return reinterpret_cast<HKEY>(value);
 }
 
@@ -223,7 +228,9 @@ LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesir
   status = call.Finish(ERROR_SUCCESS);
   if (status != ERROR_SUCCESS) return status;
   // A predefined key opened with no subkey answers itself.
-  *phkResult = IsPredefined(hKey) && levels == 0 ? hKey : NewHandle(id, Expand(samDesired), call.S().Generation());
+  *phkResult = IsPredefined(hKey) && levels == 0
+                   ? hKey
+                   : NewHandle(id, Expand(samDesired), call.S().Generation(), call.KeyDepth() + levels);
   return ERROR_SUCCESS;
 }
 
@@ -237,10 +244,8 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
   Call call(hKey, KEY_CREATE_SUB_KEY, /*write=*/true);
   if (call.Status() != ERROR_SUCCESS) return call.Status();
   KeyId id = call.Key();
-  size_t depth = 0;
-  status = call.S().Depth(id, depth);
-  if (status == ERROR_SUCCESS && depth + levels.size() > fgp::reg::kMaxDepth) status = ERROR_INVALID_PARAMETER;
-  if (status != ERROR_SUCCESS) return call.Finish(status);
+  size_t depth = call.KeyDepth() + levels.size();
+  if (depth > fgp::reg::kMaxDepth) return call.Finish(ERROR_INVALID_PARAMETER);
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   for (size_t i = 0; i < levels.size(); ++i) {
     status = call.S().FindChild(id, levels[i], id);
@@ -253,7 +258,7 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
   }
   status = call.Finish(ERROR_SUCCESS);
   if (status != ERROR_SUCCESS) return status;
-  *phkResult = NewHandle(id, Expand(samDesired), call.S().Generation());
+  *phkResult = NewHandle(id, Expand(samDesired), call.S().Generation(), depth);
   if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
   return ERROR_SUCCESS;
 }

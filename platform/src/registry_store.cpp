@@ -562,18 +562,6 @@ LSTATUS Store::Upgrade() {
   return End(/*commit=*/true);
 }
 
-LSTATUS Store::Depth(KeyId id, size_t& out) {
-  Statement s(m_db,
-              "WITH RECURSIVE up(id, depth) AS (SELECT ?, 0"
-              " UNION ALL SELECT k.parent, u.depth + 1 FROM keys k JOIN up u ON k.id = u.id"
-              "  WHERE k.parent <> 0 AND u.depth <= ?)"
-              " SELECT max(depth) FROM up");
-  int rc = s.Int(1, id).Int(2, kMaxDepth).Step();
-  if (rc != SQLITE_ROW) return Fail(rc);
-  out = static_cast<size_t>(s.ColumnInt(0));
-  return out <= static_cast<size_t>(kMaxDepth) ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
-}
-
 LSTATUS Store::CreateSchema() {
   if (Exec(m_db, "BEGIN IMMEDIATE") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   // Another process may have created it while this one waited for the lock.

@@ -63,8 +63,6 @@ class Store {
   bool InBatch() const { return m_inBatch; }
 
   bool KeyExists(KeyId id);
-  // The number of levels between the key and its root (0 for a root).
-  [[nodiscard]] LSTATUS Depth(KeyId id, size_t& out);
   [[nodiscard]] LSTATUS FindChild(KeyId parent, const std::u16string& name, KeyId& out);
   [[nodiscard]] LSTATUS CreateChild(KeyId parent, const std::u16string& name, const char16_t* className, KeyId& out);
   [[nodiscard]] LSTATUS ChildCount(KeyId id, DWORD& out);
