@@ -25,11 +25,18 @@ JSCValue* Text(const std::string& s) {
 
 JSCValue* Null() { return jsc_value_new_null(jsc_context_get_current()); }
 
-// One line without its end (LF or CR LF); null at the end of input.
+// One line without its end (LF or CR LF); null at the end of input. A
+// line longer than ReadAll may answer is refused as out of memory.
 JSCValue* ReadLine(gpointer) {
   if (Peek() == EOF) return Null();
   std::string line;
-  for (int c; (c = std::getc(stdin)) != EOF && c != '\n';) line.push_back(static_cast<char>(c));
+  for (int c; (c = std::getc(stdin)) != EOF && c != '\n';) {
+    if (line.size() == kMaxReadAll) {
+      fgbridge::ThrowFailure(jsc_context_get_current(), E_OUTOFMEMORY, nullptr);
+      return nullptr;
+    }
+    line.push_back(static_cast<char>(c));
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return Text(line);
 }

@@ -9,8 +9,9 @@
 
 namespace fgscript {
 
-// All that ReadAll answers at once; more is refused as out of memory
-// rather than taking the host's memory without bound.
+// All that ReadAll or ReadLine answers at once (Read answers at most this
+// much); more is refused as out of memory rather than taking the host's
+// memory without bound.
 inline constexpr size_t kMaxReadAll = 64u << 20;
 
 // Adds readLine, read, readAll, skipLine, atEnd and atEndOfLine to the
