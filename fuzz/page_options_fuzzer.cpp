@@ -25,8 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fgpage::Options options;
   std::string error;
   bool parsed = fgpage::ParseOptions(args, options, error);
-  if (parsed && (options.pageUri.empty() || options.trust.allowedOrigins.size() > fgpage::kMaxAllowedOrigins))
-    __builtin_trap();  // a command line taken whole names its page and keeps to its bounds
+  // A command line taken whole asks for help, or names its page and keeps
+  // to its bounds.
+  if (parsed && !options.help &&
+      (options.pageUri.empty() || options.trust.allowedOrigins.size() > fgpage::kMaxAllowedOrigins))
+    __builtin_trap();
   for (const std::string& arg : args) {
     (void)fgpage::IsTrusted(options.trust, arg);
     (void)fgpage::OriginOf(arg);
