@@ -12,10 +12,13 @@
 // goes with the host, unless --keep-data asks for the engine's folders in
 // the user's home. The
 // host ends when the window is closed or the page calls window.close()
-// (in every mode): exit status 0, the page's
+// (in every mode): exit status 0 (128 + the signal's number when SIGINT,
+// SIGTERM or SIGHUP ended it), the page's
 // fgpage.exit code, 2 for a bad command line or a page that cannot be
 // loaded (with --console), 3 when the web process ended unexpectedly.
 #include <ftw.h>
+#include <glib-unix.h>
+#include <signal.h>
 #include <gtk/gtk.h>
 #include <limits.h>
 #include <unistd.h>
@@ -43,7 +46,8 @@ constexpr const char* kUsage =
     "  --keep-data       keep the engine's website data and caches in the user's home (by default they\n"
     "                    go with the host)\n"
     "Exit status: 0, the page's fgpage.exit code, 2 for a bad command line, no display or (with --console)\n"
-    "a page that cannot be loaded, 3 when the page's process ended unexpectedly.\n";
+    "a page that cannot be loaded, 3 when the page's process ended unexpectedly, 128 + N when the signal N\n"
+    "(SIGINT, SIGTERM, SIGHUP) ended it.\n";
 constexpr guint kShutdownWaitMs = 5000;
 
 struct Host {
@@ -115,6 +119,15 @@ gboolean OnDeleteWindow(GtkWidget*, GdkEvent*, gpointer data) {
 }
 
 void OnPageClose(WebKitWebView*, gpointer data) { Close(static_cast<Host*>(data), 0); }
+
+// Ctrl-C, a terminal that goes away or a plain kill end the host as a closed
+// window does, with the shell's status for the signal, so that the
+// components are released and the run's website data removed.
+template <int Signal>
+gboolean OnSignal(gpointer data) {
+  Close(static_cast<Host*>(data), 128 + Signal);
+  return G_SOURCE_CONTINUE;  // a second signal while closing changes nothing
+}
 
 gboolean OnPageMessage(WebKitWebView*, WebKitUserMessage* message, gpointer data) {
   auto* host = static_cast<Host*>(data);
@@ -225,6 +238,9 @@ int main(int argc, char** argv) {
   }
   host.loop = g_main_loop_new(nullptr, FALSE);
   OpenWindow(&host);
+  g_unix_signal_add(SIGINT, OnSignal<SIGINT>, &host);
+  g_unix_signal_add(SIGTERM, OnSignal<SIGTERM>, &host);
+  g_unix_signal_add(SIGHUP, OnSignal<SIGHUP>, &host);
   g_main_loop_run(host.loop);
   gtk_widget_destroy(host.window);
   g_main_loop_unref(host.loop);
