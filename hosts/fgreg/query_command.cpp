@@ -37,15 +37,17 @@ bool Matches(const QueryOptions& o, const std::u16string& text) {
   return o.exact ? a == b : a.find(b) != std::u16string::npos;
 }
 
+// Where /f looks: /k, /v and /d each add a place; with none of them,
+// everywhere.
+bool SearchesEverywhere(const QueryOptions& o) { return !o.keysOnly && !o.valueNamesOnly && !o.dataOnly; }
+bool KeyNamesSearched(const QueryOptions& o) { return SearchesEverywhere(o) || o.keysOnly; }
+
 bool ValueMatches(const QueryOptions& o, const Value& v) {
-  bool names = !o.keysOnly && !o.dataOnly;
-  bool data = !o.keysOnly && !o.valueNamesOnly;
-  if (o.valueNamesOnly) names = true;
+  bool names = SearchesEverywhere(o) || o.valueNamesOnly;
+  bool data = SearchesEverywhere(o) || o.dataOnly;
   if (names && Matches(o, v.name)) return true;
   return data && Matches(o, Widen(ShowData(v.type, v.bytes, o.separator)));
 }
-
-bool KeyNamesSearched(const QueryOptions& o) { return o.keysOnly || (!o.dataOnly && !o.valueNamesOnly); }
 
 int Search(const QueryOptions& o, HKEY root, const std::string& rootName, const std::u16string& path) {
   size_t matches = 0;
@@ -53,7 +55,7 @@ int Search(const QueryOptions& o, HKEY root, const std::string& rootName, const 
                     [&](const std::u16string& at, const std::vector<Value>& values, const std::vector<std::u16string>& subkeys) {
                       std::vector<const Value*> found;
                       for (const Value& v : values)
-                        if (TypeWanted(o, v.type) && (o.keysOnly ? false : ValueMatches(o, v))) found.push_back(&v);
+                        if (TypeWanted(o, v.type) && ValueMatches(o, v)) found.push_back(&v);
                       if (!found.empty()) {
                         std::cout << FullName(rootName, at) << "\n";
                         for (const Value* v : found) PrintValue(o, *v);

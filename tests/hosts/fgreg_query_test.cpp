@@ -61,6 +61,8 @@ TEST_F(FgregQuery, SearchesWhereItIsToldAndCountsTheMatches) {
   EXPECT_NE(Query("'HKCU\\Software' /f t /s /k").find("End of search: 1 match(es) found."), std::string::npos);
   EXPECT_NE(Query("'HKCU\\Software' /f t /s /v").find("End of search: 2 match(es) found."), std::string::npos);
   EXPECT_NE(Query("'HKCU\\Software' /f t /s /d").find("End of search: 2 match(es) found."), std::string::npos);
+  EXPECT_NE(Query("'HKCU\\Software' /f t /s /v /d").find("End of search: 4 match(es) found."), std::string::npos)
+      << "/v and /d together: names and data, not keys";
   // Case counts with /c; the whole text must match with /e.
   EXPECT_NE(Query("'HKCU\\Software' /f TEXT /s /d").find("2 match(es)"), std::string::npos);
   EXPECT_NE(Query("'HKCU\\Software' /f TEXT /s /d /c", 1).find("0 match(es)"), std::string::npos);
