@@ -15,11 +15,7 @@
 // questions" elsewhere, /d is data for add and "search data only" for
 // query. Exit status 0 on success, 1 on any failure, 2 for a bad command
 // line (and, as the usual tool has it, for a comparison that differs).
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -35,7 +31,6 @@
 
 namespace {
 
-using fgreg::Narrow;
 using fgreg::Widen;
 using fgreg::Fail;
 using fgreg::Value;
