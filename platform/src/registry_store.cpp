@@ -21,6 +21,7 @@
 #include "codepage.h"
 #include "faults.h"
 #include "fgplatform/kernel.h"
+#include "wal_index_stamp.h"
 
 namespace fgp::reg {
 
@@ -247,6 +248,13 @@ class Statement {
   int m_rc;
 };
 
+// A change stamp: this process's own changes, which kind of reading the
+// other processes' commits came from, and that reading.
+uint64_t StampOf(uint64_t changes, uint64_t kind, uint64_t reading) {
+  const uint64_t parts[3] = {changes, kind, reading};
+  return StampDigest(parts, sizeof parts);
+}
+
 int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 // Switching to the write-ahead log needs the file to itself, and SQLite
@@ -303,6 +311,7 @@ LSTATUS Store::Current(Store*& out) {
 
 void Store::Close() {
   ++m_changes;  // the next connection's data versions start anew
+  m_writeAheadLog = false;
   m_inBatch = m_batchReads = false;  // closing rolls back what a batch left uncommitted
   m_childCursors.clear();
   m_valueCursors.clear();
@@ -416,6 +425,8 @@ LSTATUS Store::Check(const std::string&) {
   if (m_readOnly) return ERROR_SUCCESS;
   if (UseWriteAheadLog(m_db) != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
   if (Exec(m_db, "PRAGMA synchronous=NORMAL") != SQLITE_OK) return StatusOf(sqlite3_errcode(m_db));
+  Statement mode(m_db, "PRAGMA journal_mode");
+  m_writeAheadLog = mode.Step() == SQLITE_ROW && mode.ColumnBytes(0) == "wal";
   return ERROR_SUCCESS;
 }
 
@@ -624,11 +635,18 @@ LSTATUS Store::Begin(bool write) {
 }
 
 LSTATUS Store::ChangeStamp(uint64_t& out) {
+  // Other processes' commits show in the log's shared header, read without
+  // a lock; when it cannot be read, in the data version, which takes the
+  // database's read locks. The two kinds never stand for each other.
+  uint64_t header = 0;
+  if (m_writeAheadLog && WalIndexStamp(m_db, header)) {
+    out = StampOf(m_changes, 1, header);
+    return ERROR_SUCCESS;
+  }
   Statement s(m_db, "PRAGMA data_version");
   int rc = s.Step();
   if (rc != SQLITE_ROW) return Fail(rc);
-  // The data version counts other connections' commits in its low bits.
-  out = m_changes << 32 ^ static_cast<uint64_t>(s.ColumnInt(0));
+  out = StampOf(m_changes, 2, static_cast<uint64_t>(s.ColumnInt(0)));
   return ERROR_SUCCESS;
 }
 

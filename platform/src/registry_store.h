@@ -115,6 +115,10 @@ class Store {
   uint64_t m_changes = 0;  // this process's writes and rollbacks, and its opens
   bool m_inBatch = false;
   bool m_batchReads = false;  // the batch is a snapshot: no call of it writes
+  // The store is open in write-ahead-log mode, its log's shared header
+  // mapped: its change stamp is read from there. A store opened only to be
+  // read never maps the header itself, so it is not read there.
+  bool m_writeAheadLog = false;
   bool m_readOnly = false;  // a store this user may read but not write: every write is access denied
   std::string m_path;
   uint64_t m_generation = 0;
