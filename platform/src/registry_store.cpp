@@ -21,6 +21,7 @@
 #include "codepage.h"
 #include "faults.h"
 #include "fgplatform/kernel.h"
+#include "store_check_record.h"
 #include "wal_index_stamp.h"
 
 namespace fgp::reg {
@@ -371,7 +372,7 @@ void Store::Report(const std::string& message) {
 
 // Joins or creates the store; never writes into a file that holds anything
 // but an empty database or a registry store.
-LSTATUS Store::Check(const std::string&) {
+LSTATUS Store::Check(const std::string& path) {
   int appId = -1, version = -1;
   int64_t tables = 0;
   {
@@ -399,25 +400,7 @@ LSTATUS Store::Check(const std::string&) {
     version = static_cast<int>(s.ColumnInt(0));
   }
   if (version != kSchemaVersion && version != kFirstVersion) return ERROR_REGISTRY_CORRUPT;
-  // The checks read the whole file; through a memory map of it they read it
-  // without copying each page, which halves the check of a large store.
-  // Only for the checks: a map turns an I/O error, or the file cut short by
-  // another process meanwhile, into a signal where a read would answer an
-  // error, and no process of ours ever makes the store's file shorter.
-  struct MapWhileChecking {
-    sqlite3* db;
-    explicit MapWhileChecking(sqlite3* d) : db(d) { Exec(db, "PRAGMA mmap_size=268435456"); }
-    ~MapWhileChecking() { Exec(db, "PRAGMA mmap_size=0"); }
-  } mapped(m_db);
-  {
-    Statement s(m_db, "PRAGMA quick_check");
-    int rc = s.Step();
-    if (rc != SQLITE_ROW) return StatusOf(rc);
-    if (s.ColumnBytes(0) != "ok") return ERROR_REGISTRY_CORRUPT;
-  }
-  if (LSTATUS status = CheckTables(); status != ERROR_SUCCESS) return status;
-  if (LSTATUS status = CheckNames(); status != ERROR_SUCCESS) return status;
-  if (LSTATUS status = CheckTree(); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = CheckContents(path, version == kSchemaVersion); status != ERROR_SUCCESS) return status;
   if (version == kFirstVersion) {
     if (m_readOnly) return ERROR_ACCESS_DENIED;  // an older store that cannot be brought up to date
     if (LSTATUS status = Upgrade(); status != ERROR_SUCCESS) return status;
@@ -452,6 +435,49 @@ LSTATUS Store::CheckTables() {
   bool indexed = s.ColumnBytes(0) == "parent,fold" && s.ColumnBytes(1) == "key,fold" && s.ColumnInt(2) == 1 &&
                  s.ColumnInt(3) == 1;
   return indexed ? ERROR_SUCCESS : ERROR_REGISTRY_CORRUPT;
+}
+
+// Checks the whole store, in one read transaction so that every check sees
+// one state of it, unless the record beside it says that this very file was
+// checked whole before and the transaction reads the file alone (the log
+// holds no frames). A sound store the transaction reads from the file alone
+// is recorded, so that the next process is spared the check; a store of
+// the older version is not (its upgrade rewrites it at once).
+LSTATUS Store::CheckContents(const std::string& path, bool current) {
+  // The checks read the whole file; through a memory map of it they read it
+  // without copying each page, which halves the check of a large store.
+  // Only for the checks: a map turns an I/O error, or the file cut short by
+  // another process meanwhile, into a signal where a read would answer an
+  // error, and no process of ours ever makes the store's file shorter.
+  struct MapWhileChecking {
+    sqlite3* db;
+    explicit MapWhileChecking(sqlite3* d) : db(d) { Exec(db, "PRAGMA mmap_size=268435456"); }
+    ~MapWhileChecking() { Exec(db, "PRAGMA mmap_size=0"); }
+  } mapped(m_db);
+  if (int rc = Run("BEGIN"); rc != SQLITE_OK) return StatusOf(rc);
+  struct EndRead {
+    Store* store;
+    ~EndRead() { store->Run("COMMIT"); }  // a read transaction: this only ends it
+  } end{this};
+  if (LSTATUS status = CheckTables(); status != ERROR_SUCCESS) return status;
+  bool fileAlone = false;
+  if (current && !m_readOnly && path != kInMemoryStore) {
+    Statement mode(m_db, "PRAGMA journal_mode");
+    uint32_t frames = 0;
+    fileAlone = mode.Step() == SQLITE_ROW && mode.ColumnBytes(0) == "wal" && WalIndexFrames(m_db, frames) &&
+                frames == 0;
+  }
+  if (fileAlone && CheckedRecordMatches(path)) return ERROR_SUCCESS;
+  {
+    Statement s(m_db, "PRAGMA quick_check");
+    int rc = s.Step();
+    if (rc != SQLITE_ROW) return StatusOf(rc);
+    if (s.ColumnBytes(0) != "ok") return ERROR_REGISTRY_CORRUPT;
+  }
+  if (LSTATUS status = CheckNames(); status != ERROR_SUCCESS) return status;
+  if (LSTATUS status = CheckTree(); status != ERROR_SUCCESS) return status;
+  if (fileAlone) RecordChecked(path);
+  return ERROR_SUCCESS;
 }
 
 // Every name is a whole 16-bit string (an even number of bytes), and only a

@@ -83,6 +83,7 @@ class Store {
   void Report(const std::string& message);
   [[nodiscard]] LSTATUS CreateSchema();
   static Store*& Instance();
+  [[nodiscard]] LSTATUS CheckContents(const std::string& path, bool current);
   [[nodiscard]] LSTATUS CheckTables();
   [[nodiscard]] LSTATUS CheckNames();
   [[nodiscard]] LSTATUS CheckTree();

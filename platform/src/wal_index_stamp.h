@@ -34,4 +34,10 @@ uint64_t StampDigest(const void* data, size_t size);
 // and no other thread may use it meanwhile.
 bool WalIndexStamp(sqlite3* db, uint64_t& out);
 
+// The number of frames the log holds committed (0: every page is read from
+// the database's file); false as for WalIndexStamp. Read inside a read
+// transaction, a 0 also means that transaction reads the file alone: a log
+// is started over only while no reader uses its frames.
+bool WalIndexFrames(sqlite3* db, uint32_t& out);
+
 }  // namespace fgp::reg
