@@ -462,6 +462,10 @@ LSTATUS Store::CheckContents(const std::string& path, bool current) {
   if (LSTATUS status = CheckTables(); status != ERROR_SUCCESS) return status;
   bool fileAlone = false;
   if (current && !m_readOnly && path != kInMemoryStore) {
+    // The transaction's view of the store is fixed by its first read of a
+    // table; the log's frames are counted after it.
+    Statement first(m_db, "SELECT 1 FROM keys WHERE id = 1");
+    if (int rc = first.Step(); rc != SQLITE_ROW) return rc == SQLITE_DONE ? ERROR_REGISTRY_CORRUPT : StatusOf(rc);
     Statement mode(m_db, "PRAGMA journal_mode");
     uint32_t frames = 0;
     fileAlone = mode.Step() == SQLITE_ROW && mode.ColumnBytes(0) == "wal" && WalIndexFrames(m_db, frames) &&
