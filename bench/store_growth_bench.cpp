@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -34,8 +36,9 @@ std::string MakeStore(int keys, const std::string& name) {
   if (FgRegistryBeginBatch(TRUE) != ERROR_SUCCESS) return "";
   bool ok = true;
   for (int i = 0; ok && i < keys; ++i) {
-    std::string sub = "G" + std::to_string(i / 100) + "\\K" + std::to_string(i % 100);
-    std::u16string wide(sub.begin(), sub.end());
+    char sub[32];
+    std::snprintf(sub, sizeof sub, "G%d\\K%d", i / 100, i % 100);
+    std::u16string wide(sub, sub + std::strlen(sub));
     HKEY key = nullptr;
     ok = RegCreateKeyExW(HKEY_CLASSES_ROOT, wide.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
          ERROR_SUCCESS;
@@ -56,7 +59,8 @@ const StorePair& Stores(int keys) {
   static std::map<int, StorePair> made;
   auto it = made.find(keys);
   if (it != made.end()) return it->second;
-  std::string base = "k" + std::to_string(keys);
+  std::string base = "k";
+  base += std::to_string(keys);
   StorePair pair{MakeStore(keys, base + "a"), MakeStore(keys, base + "b")};
   setenv("FARROWGATE_REGISTRY", (Folder() + "/none.db").c_str(), 1);  // closes the last one: its log folded in
   sleep(3);
