@@ -36,7 +36,11 @@
 // - A store that cannot be opened answers ERROR_REGISTRY_IO_FAILED; a file
 //   that is not a registry store, or a damaged one, ERROR_REGISTRY_CORRUPT.
 //   Either is said once on the debug output, with the path and the reason.
-//   A damaged store is never replaced by a new one.
+//   A damaged store is never replaced by a new one. A process checks the
+//   whole store when it opens it, unless "<store>-checked" records that
+//   this very file (device, inode, size, change times) was found sound and
+//   its log holds nothing: a file changed within the last two seconds is
+//   never recorded, so any later write shows in its times.
 // - Paths: a subkey path may hold several levels separated by "\"; a
 //   leading "\" or an empty level is ERROR_BAD_PATHNAME; a level longer
 //   than 255 characters is ERROR_INVALID_PARAMETER. REG_OPTION_VOLATILE
