@@ -16,20 +16,19 @@
 #include <string>
 #include <thread>
 
+#include "scratch_folder.h"
+
 namespace {
 
 class StoreCheckRecord : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string folder = std::string(std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp") +
-                         "/fg-checkrecord.XXXXXX";
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
-    m_folder = folder;
+    ASSERT_FALSE(m_scratch.Path().empty());
+    m_folder = m_scratch.Path();
     m_store = m_folder + "/store.db";
     m_record = m_store + "-checked";
     Write(m_store, "contents");
   }
-  void TearDown() override { (void)std::system(("rm -rf '" + m_folder + "'").c_str()); }
   static void Write(const std::string& path, const std::string& text, std::ios::openmode mode = std::ios::trunc) {
     std::ofstream(path, std::ios::binary | mode) << text;
   }
@@ -37,6 +36,7 @@ class StoreCheckRecord : public ::testing::Test {
   // Waits until the store's last change is old enough to be recorded.
   static void LetTimePass() { std::this_thread::sleep_for(std::chrono::milliseconds(2100)); }
 
+  fgtest::ScratchFolder m_scratch;
   std::string m_folder, m_store, m_record;
 };
 

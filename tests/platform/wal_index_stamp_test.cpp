@@ -15,16 +15,15 @@
 #include <set>
 #include <string>
 
+#include "scratch_folder.h"
+
 namespace {
 
 class WalIndexStamp : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string folder = std::string(std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp") +
-                         "/fg-walstamp.XXXXXX";
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
-    m_folder = folder;
-    m_path = m_folder + "/store.db";
+    ASSERT_FALSE(m_folder.Path().empty());
+    m_path = m_folder.Path() + "/store.db";
     m_reader = Connect();
     m_writer = Connect();
     Run(m_writer, "PRAGMA journal_mode=WAL; CREATE TABLE t(x)");
@@ -33,8 +32,6 @@ class WalIndexStamp : public ::testing::Test {
   void TearDown() override {
     sqlite3_close(m_reader);
     sqlite3_close(m_writer);
-    for (const char* suffix : {"", "-wal", "-shm"}) unlink((m_path + suffix).c_str());
-    rmdir(m_folder.c_str());
   }
   sqlite3* Connect() {
     sqlite3* db = nullptr;
@@ -50,7 +47,8 @@ class WalIndexStamp : public ::testing::Test {
     return stamp;
   }
 
-  std::string m_folder, m_path;
+  fgtest::ScratchFolder m_folder;
+  std::string m_path;
   sqlite3* m_reader = nullptr;
   sqlite3* m_writer = nullptr;
 };
