@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -164,10 +165,11 @@ class StatementCache {
   int Take(sqlite3* db, const char* sql, sqlite3_stmt*& out) {
     if (db != m_db) Clear();
     m_db = db;
-    auto it = m_idle.find(sql);
-    if (it != m_idle.end()) {
-      out = it->second;
-      m_idle.erase(it);
+    auto it = m_idle.find(std::string_view(sql));
+    if (it != m_idle.end() && !it->second.empty()) {
+      out = it->second.back();
+      it->second.pop_back();
+      --m_idleCount;
       return SQLITE_OK;
     }
     return sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &out, nullptr);
@@ -176,23 +178,36 @@ class StatementCache {
     if (stmt == nullptr) return;
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
-    if (db != m_db || m_idle.size() >= kMaxIdle) {
+    auto it = db == m_db && m_idleCount < kMaxIdle ? m_idle.find(std::string_view(sql)) : m_idle.end();
+    if (it == m_idle.end() && db == m_db && m_idleCount < kMaxIdle && m_idle.size() < kMaxTexts)
+      it = m_idle.emplace(sql, std::vector<sqlite3_stmt*>()).first;
+    if (it == m_idle.end()) {
       sqlite3_finalize(stmt);
       return;
     }
-    m_idle.emplace(sql, stmt);
+    it->second.push_back(stmt);
+    ++m_idleCount;
   }
   // Finalises every idle statement (before the database closes).
   void Clear() {
-    for (auto& [sql, stmt] : m_idle) sqlite3_finalize(stmt);
+    for (auto& [sql, idle] : m_idle)
+      for (sqlite3_stmt* stmt : idle) sqlite3_finalize(stmt);
     m_idle.clear();
+    m_idleCount = 0;
     m_db = nullptr;
   }
 
  private:
-  static constexpr size_t kMaxIdle = 64;
+  // Looked up by the text the caller has, without copying it.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+  };
+  static constexpr size_t kMaxIdle = 64;    // statements kept
+  static constexpr size_t kMaxTexts = 256;  // different texts remembered
   sqlite3* m_db = nullptr;
-  std::unordered_multimap<std::string, sqlite3_stmt*> m_idle;
+  size_t m_idleCount = 0;
+  std::unordered_map<std::string, std::vector<sqlite3_stmt*>, TextHash, std::equal_to<>> m_idle;
 };
 
 // A prepared statement, from the cache and given back to it.
