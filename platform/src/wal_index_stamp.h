@@ -26,12 +26,13 @@ namespace fgp::reg {
 uint64_t StampDigest(const void* data, size_t size);
 
 // A digest of the main database's wal-index header; false when there is
-// none to read (the database is not in write-ahead-log mode, is in memory,
-// or its log was not opened yet), when the header is not initialised, or
-// when a commit is writing it at this moment. The caller then asks SQLite
-// (PRAGMA data_version), which waits for the locks this does not take.
-// The connection must have run a read transaction in write-ahead-log mode,
-// and no other thread may use it meanwhile.
+// none to read (the database is in memory, or its log was not opened yet),
+// when the header is not initialised, or when a commit is writing it at
+// this moment. The caller then asks SQLite (PRAGMA data_version), which
+// waits for the locks this does not take. The connection must be in
+// write-ahead-log mode (for a database in another mode the file's
+// shared-memory method would make a "-shm" file) and have run a read
+// transaction, and no other thread may use it meanwhile.
 bool WalIndexStamp(sqlite3* db, uint64_t& out);
 
 // The number of frames the log holds committed (0: every page is read from

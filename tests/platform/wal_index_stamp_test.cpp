@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -71,6 +73,40 @@ TEST_F(WalIndexStamp, HoldsWhileNothingCommitsAndChangesWithEveryCommit) {
   EXPECT_TRUE(seen.insert(Stamp()).second) << "a commit after the log restarted";
   Run(m_writer, "BEGIN; INSERT INTO t VALUES(3); ROLLBACK");
   EXPECT_EQ(seen.count(Stamp()), 1u) << "a rolled-back transaction commits nothing";
+}
+
+// Where the header's fields are: SQLite's "WAL-mode File Format" document,
+// section 2 ("The WAL-Index File Format"): the file grows in regions of
+// 32768 bytes; section 2.1 ("The WAL-Index Header"): two copies of 48
+// bytes at 0 and 48, iVersion (always 3007000) at 0, isInit at 12, mxFrame
+// (the committed frames) at 16. The frames are pinned against SQLite's own
+// count, which a passive checkpoint reports without starting the log over.
+TEST_F(WalIndexStamp, TheHeaderIsWhereTheFormatDocumentSaysItIs) {
+  for (int i = 0; i < 3; ++i) Run(m_writer, "INSERT INTO t VALUES(1)");
+  sqlite3_stmt* checkpoint = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(m_writer, "PRAGMA wal_checkpoint(PASSIVE)", -1, &checkpoint, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(checkpoint), SQLITE_ROW);
+  int logFrames = sqlite3_column_int(checkpoint, 1);
+  sqlite3_finalize(checkpoint);
+  uint32_t frames = 0;
+  ASSERT_TRUE(fgp::reg::WalIndexFrames(m_reader, frames));
+  EXPECT_GE(logFrames, 4) << "the table made, then three rows";
+  EXPECT_EQ(frames, static_cast<uint32_t>(logFrames));
+
+  int fd = open((m_path + "-shm").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  struct stat st {};
+  ASSERT_EQ(fstat(fd, &st), 0);
+  EXPECT_EQ(st.st_size % 32768, 0);
+  unsigned char header[96];
+  ASSERT_EQ(pread(fd, header, sizeof header, 0), static_cast<ssize_t>(sizeof header));
+  close(fd);
+  uint32_t version = 0, copied = 0;
+  std::memcpy(&version, header, 4);
+  std::memcpy(&copied, header + 48 + 16, 4);
+  EXPECT_EQ(version, 3007000u);
+  EXPECT_EQ(header[12], 1);
+  EXPECT_EQ(copied, frames) << "the second copy";
 }
 
 TEST_F(WalIndexStamp, AHeaderBeingWrittenOrNotInitialisedIsNotRead) {
