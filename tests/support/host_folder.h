@@ -5,28 +5,25 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "fgplatform/test_process.h"
+#include "scratch_folder.h"
 
 namespace fgtest {
 
 class HostFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char name[] = "/tmp/fg-host-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    m_dir = name;
+    ASSERT_FALSE(m_folder.Path().empty());
+    m_dir = m_folder.Path();
     m_env = "FARROWGATE_REGISTRY='" + m_dir + "/registry.db' ";
     std::string out;
     ASSERT_EQ(RunCommand(m_env + FGREGSVR_PATH + " /s " + FARROWGATE_MODULE_PATH, &out), 0) << out;
   }
-  void TearDown() override { (void)RunCommand("rm -rf '" + m_dir + "'"); }
-
   // Writes the file `name` of the folder; its path.
   std::string File(const std::string& name, const std::string& text) {
     std::string path = m_dir + "/" + name;
@@ -38,6 +35,7 @@ class HostFolderTest : public ::testing::Test {
     std::ifstream in(m_dir + "/" + name, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
+  ScratchFolder m_folder;
   std::string m_dir;
   std::string m_env;  // the variables that name the folder's store, for command lines
 };

@@ -1,5 +1,6 @@
-// A folder of a test's own in TMPDIR (else /tmp), made private and removed
-// with everything in it when the test ends.
+// A folder of a test's own, made private and removed with everything in it
+// when the test ends: in `parent` when one is given, else in TMPDIR (else
+// /tmp).
 #pragma once
 
 #include <stdlib.h>
@@ -11,9 +12,10 @@ namespace fgtest {
 
 class ScratchFolder {
  public:
-  ScratchFolder() {
+  explicit ScratchFolder(const char* parent = nullptr) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string name = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/fg-test-XXXXXX";
+    if (parent == nullptr) parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    std::string name = std::string(parent) + "/fg-test-XXXXXX";
     if (mkdtemp(name.data()) != nullptr) m_path = name;
   }
   ~ScratchFolder() {
